@@ -1,0 +1,9 @@
+# Compiler warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra)
+if(KESSMAR_WERROR)
+  add_compile_options(-Werror)
+endif()
+if(KESSMAR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,13 @@
+// GoogleTest entry for tests that create Qt widgets: they run on the offscreen platform unless
+// the caller chose another one, and share one QApplication.
+#include <QApplication>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
