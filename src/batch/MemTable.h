@@ -15,8 +15,9 @@
 
 namespace kessmar {
 
-// Raised for misuse of a table (unknown field, no current row, table closed) and by the batch
-// file reader and writer; what() carries the message shown to the user.
+// Raised for misuse of a table (unknown field, no current row, table closed, no row being
+// appended or edited) and by the batch file reader and writer; what() carries the message shown
+// to the user.
 class TableError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -29,8 +30,9 @@ enum class FieldType { String, Integer };
 struct FieldDef {
   std::string name;
   FieldType type = FieldType::String;
-  int32_t size = 0;  // characters for String, 0 for Integer
+  int32_t size = 0;          // characters for String (0 or less: no limit), 0 for Integer
   std::string displayLabel;  // empty: the field name is the label
+  // Width written to a batch file; 0 writes the usual one (the size for String, 10 for Integer).
   std::string editMask;
   int32_t displayWidth = 0;
   bool required = false;
@@ -42,8 +44,9 @@ struct FieldDef {
   static FieldDef Int(std::string name);
 };
 
-// A field's value in one row: nullopt is null (never set); a String field holds its text, an
-// Integer field its decimal value in `integer`.
+// A field's value in one row: isNull is true until a value is stored. A String field holds its
+// text (Windows-1252, at most the field's size) in `text`, an Integer field its value in
+// `integer`; the other member stays empty / 0.
 struct FieldValue {
   bool isNull = true;
   std::string text;     // String fields
@@ -73,8 +76,10 @@ class MemTable {
   // Index of the field whose name matches ignoring ASCII letter case, or -1.
   int FieldIndex(std::string_view name) const;
 
-  // Open: no effect when open already. Close: discards all rows; the table is unusable until
-  // opened again. Empty: discards all rows.
+  // Open: no effect when open already; a closed table opens empty. Close: discards all rows; the
+  // table is unusable until opened again (operations other than Open, Close, Empty, SetFields,
+  // the field list and LoadBatchFile throw TableError). Empty: discards all rows. A row being
+  // appended or edited is dropped by all three.
   void Open();
   void Close();
   void Empty();
@@ -83,7 +88,9 @@ class MemTable {
   int RowCount() const { return static_cast<int>(rows_.size()); }
   const std::vector<Row>& Rows() const { return rows_; }
 
-  // Cursor. First on an empty table and Next past the last row set the end flag.
+  // Cursor. First on an empty table and Next past the last row set the end flag (there is no
+  // current row then). Eof is true for a closed table. First, Next, Append and Find first finish
+  // a row being appended or edited: posted when a field was set, dropped otherwise.
   void First();
   void Next();
   bool Eof() const;
@@ -91,47 +98,68 @@ class MemTable {
   // Append starts a new row with every field null; Edit starts changing the current row. Post
   // stores the row: an appended row after the last row, where it becomes the current row; an
   // edited row in its place. Throws TableError when the table is closed or has no current row.
+  // Edit while a row is being appended or edited has no effect. Post throws TableError when no
+  // row is being appended or edited. Cancel drops the row being appended or edited, if any.
   void Append();
   void Edit();
   void Post();
+  void Cancel();
 
   // Store into the row being appended or edited. A text longer than a String field's size is
   // cut to that size; an Integer field given text stores its decimal value (throws TableError
-  // when it does not parse). Throws TableError for an unknown field or when no row is being
-  // appended or edited.
+  // when it does not parse; the empty text makes it null). A String field given an integer
+  // stores its decimal digits. Throws TableError for an unknown field or when no row is being
+  // appended or edited. SetNull makes the field null again.
   void SetText(std::string_view field, std::string_view text);
   void SetInteger(std::string_view field, int32_t value);
+  void SetNull(std::string_view field);
 
   // Read from the current row (or the row being appended or edited). Null text reads as "",
   // null integer as 0 (as text ""). Integers read as text give their decimal digits with a
-  // leading "-" when negative. Throws TableError for an unknown field or no current row.
+  // leading "-" when negative. A String field read as integer must hold a decimal number (else
+  // TableError). Throws TableError for an unknown field or no current row.
   std::string AsText(std::string_view field) const;
   int32_t AsInteger(std::string_view field) const;
   bool IsNull(std::string_view field) const;
 
   // Moves to the first row, in row order, whose field equals text exactly (case-sensitive,
-  // whole value); returns false and leaves the cursor where it was when there is none.
+  // whole value; an Integer field compares its decimal digits; a null field equals nothing);
+  // returns false and leaves the cursor where it was when there is none. A sequential scan.
   bool Find(std::string_view field, std::string_view text);
 
   // Writes the whole table (which must be open) to path as a batch file. The file is written
   // beside path under a temporary name and renamed over path only when complete, so a failed
-  // save leaves an existing file intact. Throws TableError "Cannot create file "%s". %s".
+  // save leaves an existing file intact, and the temporary file is removed. Rows are written with
+  // status 0 and their current values only. Throws TableError "Cannot create file "%s". %s" (also
+  // when writing fails, e.g. a full disk) or, for a closed table, the closed-table error.
   void SaveBatchFile(const std::filesystem::path& path) const;
 
   // Replaces fields and rows with those stored in the batch file at path and leaves the table
   // open on the first row. Throws TableError with the batch file messages ("Invalid stream
   // format", "Stream read error", ...). A wrong signature changes nothing; an error while
-  // reading rows leaves the rows read before it in the (open) table.
+  // reading rows leaves the rows read before it in the (open) table. A file whose field list is
+  // empty keeps the table's fields but still replaces its rows. Never reads out of bounds or
+  // allocates more than the file's contents justify, whatever the file holds.
   void LoadBatchFile(const std::filesystem::path& path);
 
  private:
-  // implementation-defined members
+  class Loader;
+
+  void RequireOpen() const;
+  size_t RequireField(std::string_view field) const;
+  void FinishPending();
+  FieldValue& PendingValue(std::string_view field);
+  const FieldValue& CurrentValue(std::string_view field) const;
+  // Stores text into value by the rules of def (cut, or parsed for an Integer field).
+  static void StoreText(const FieldDef& def, FieldValue& value, std::string_view text);
+
   std::vector<FieldDef> fields_;
   std::vector<Row> rows_;
   bool open_ = false;
   int cursor_ = 0;  // index into rows_; == rows_.size() at the end
   enum class EditState { None, Append, Edit } state_ = EditState::None;
   Row pending_;
+  bool modified_ = false;  // a field of pending_ was set
 };
 
 }  // namespace kessmar

@@ -1,0 +1,30 @@
+// Conversions between Windows-1252 single-byte text (the tables' text encoding) and Unicode.
+//
+// The five bytes that Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1
+// control characters of the same value, both ways, so every byte string survives a round trip
+// through UTF-8 unchanged.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kessmar {
+
+// Every byte becomes its Unicode character in UTF-8. Never fails.
+std::string Cp1252ToUtf8(std::string_view text);
+
+// Decodes UTF-8; a character that Windows-1252 cannot hold, and every byte of an invalid or
+// truncated UTF-8 sequence, becomes '?'. Never fails.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+// Decodes UTF-16LE given as raw bytes (an odd final byte is ignored); characters outside
+// Windows-1252 and unpaired surrogates become '?'. Never fails.
+std::string Utf16LeToCp1252(std::string_view utf16le);
+
+// Appends Cp1252ToUtf8(text) to out, for callers that reuse one buffer.
+void AppendCp1252AsUtf8(std::string_view text, std::string& out);
+
+// True when text holds a byte outside 7-bit ASCII, i.e. its UTF-8 form differs from it.
+bool HasNonAscii(std::string_view text);
+
+}  // namespace kessmar
