@@ -1,0 +1,50 @@
+// One open serial device in raw 8N1 mode, carrying frames of the scanner protocol with time-outs.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ScannerProtocol.h"
+#include "platform/FileDescriptor.h"
+
+namespace kessmar::csp2 {
+
+using Clock = std::chrono::steady_clock;
+
+class SerialLink {
+ public:
+  enum class Received { kFrame, kTimeout, kGone, kGarbled };
+
+  // Opens devicePath (non-blocking, no controlling terminal, exclusive) and sets raw 8N1 at
+  // 115200 baud. Throws std::runtime_error naming the path when it cannot be opened or set.
+  explicit SerialLink(const std::string& devicePath);
+
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  // Throws away whatever has arrived and not been taken, without waiting.
+  void DiscardInput();
+  // Throws away input until none arrives for a short quiet time, or until deadline.
+  void DrainUntilQuiet(Clock::time_point deadline);
+  // Writes all bytes before deadline; false when the device is gone or the time ran out.
+  bool Send(const std::vector<uint8_t>& bytes, Clock::time_point deadline);
+  // Waits until deadline for the next complete frame.
+  Received Receive(Frame& frame, Clock::time_point deadline);
+  // True once the device has hung up or failed; it does not come back.
+  bool Gone() const { return gone_; }
+
+ private:
+  // Waits for events on the device; false on time-out or when the device is gone.
+  bool WaitFor(short events, Clock::time_point deadline);
+  // Reads what is available into the decoder; false when the device is gone.
+  bool ReadAvailable();
+
+  platform::FileDescriptor fd_;
+  FrameDecoder decoder_;
+  std::vector<uint8_t> chunk_;
+  bool gone_ = false;
+};
+
+}  // namespace kessmar::csp2
