@@ -15,6 +15,8 @@
 
 namespace kessmar {
 
+class ByteSource;
+
 // Raised for misuse of a table (unknown field, no current row, table closed, no row being
 // appended or edited) and by the batch file reader and writer; what() carries the message shown
 // to the user.
@@ -141,6 +143,9 @@ class MemTable {
   // empty keeps the table's fields but still replaces its rows. Never reads out of bounds or
   // allocates more than the file's contents justify, whatever the file holds.
   void LoadBatchFile(const std::filesystem::path& path);
+  // LoadBatchFile from any source of bytes (BatchStream.h); a read failure of the source is
+  // "Stream read error".
+  void LoadBatchStream(ByteSource& source);
 
  private:
   class Loader;

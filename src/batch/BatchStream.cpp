@@ -1,0 +1,197 @@
+#include "BatchStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "BatchFormat.h"
+#include "CodePage.h"
+#include "MemTable.h"
+
+namespace kessmar {
+
+using namespace batchfile;
+
+size_t MemorySource::Read(char* data, size_t n) {
+  n = std::min(n, bytes_.size() - pos_);
+  std::memcpy(data, bytes_.data() + pos_, n);
+  pos_ += n;
+  return n;
+}
+
+// ---- writing
+
+void BatchWriter::Flush() {
+  if (used_ == 0) return;
+  sink_.Write(buffer_, used_);
+  used_ = 0;
+}
+
+void BatchWriter::WriteRaw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (used_ == kBatchBufferSize) Flush();
+    const size_t n = std::min(bytes.size(), kBatchBufferSize - used_);
+    std::memcpy(buffer_ + used_, bytes.data(), n);
+    used_ += n;
+    bytes.remove_prefix(n);
+  }
+}
+
+void BatchWriter::WriteLength32(uint32_t n) {
+  WriteByte(static_cast<uint8_t>(n));
+  WriteByte(static_cast<uint8_t>(n >> 8));
+  WriteByte(static_cast<uint8_t>(n >> 16));
+  WriteByte(static_cast<uint8_t>(n >> 24));
+}
+
+void BatchWriter::WriteInteger(int32_t value) {
+  const auto bits = static_cast<uint32_t>(value);
+  if (value >= -128 && value <= 127) {
+    WriteByte(kInt8);
+    WriteByte(static_cast<uint8_t>(bits));
+  } else if (value >= -32768 && value <= 32767) {
+    WriteByte(kInt16);
+    WriteByte(static_cast<uint8_t>(bits));
+    WriteByte(static_cast<uint8_t>(bits >> 8));
+  } else {
+    WriteByte(kInt32);
+    WriteLength32(bits);
+  }
+}
+
+void BatchWriter::WriteText(std::string_view text) {
+  if (HasNonAscii(text)) {
+    scratch_.clear();
+    AppendCp1252AsUtf8(text, scratch_);
+    WriteByte(kUtf8Text);
+    WriteLength32(static_cast<uint32_t>(scratch_.size()));
+    WriteRaw(scratch_);
+  } else if (text.size() <= 255) {
+    // Fast path for the usual short text: one bounds check for tag, length and bytes.
+    if (kBatchBufferSize - used_ >= text.size() + 2) {
+      buffer_[used_] = static_cast<char>(kShortText);
+      buffer_[used_ + 1] = static_cast<char>(text.size());
+      std::memcpy(buffer_ + used_ + 2, text.data(), text.size());
+      used_ += text.size() + 2;
+    } else {
+      WriteByte(kShortText);
+      WriteByte(static_cast<uint8_t>(text.size()));
+      WriteRaw(text);
+    }
+  } else {
+    WriteByte(kLongText);
+    WriteLength32(static_cast<uint32_t>(text.size()));
+    WriteRaw(text);
+  }
+}
+
+void BatchWriter::WriteBool(bool value) {
+  WriteByte(value ? kTrue : kFalse);
+}
+
+// ---- reading
+
+BatchReader::BatchReader(ByteSource& source) : source_(source), sourceLeft_(source.Size()) {}
+
+void BatchReader::Refill() {
+  if (pos_ < end_) return;
+  size_t got = 0;
+  if (sourceLeft_ > 0) {
+    got = source_.Read(buffer_,
+                       static_cast<size_t>(std::min<uint64_t>(sourceLeft_, kBatchBufferSize)));
+  }
+  if (got == 0) {
+    sourceLeft_ = 0;  // the data ended early (e.g. the file shrank)
+    throw TableError(kStreamReadError);
+  }
+  sourceLeft_ -= got;
+  pos_ = 0;
+  end_ = got;
+}
+
+void BatchReader::ReadRaw(char* out, size_t n) {
+  while (n > 0) {
+    if (pos_ == end_) Refill();
+    const size_t k = std::min(n, end_ - pos_);
+    std::memcpy(out, buffer_ + pos_, k);
+    pos_ += k;
+    out += k;
+    n -= k;
+  }
+}
+
+void BatchReader::ExpectTag(uint8_t tag) {
+  if (PeekTag() != tag) throw TableError(kInvalidPropertyValue);
+  ++pos_;
+}
+
+uint32_t BatchReader::ReadLength32() {
+  unsigned char b[4];
+  if (end_ - pos_ >= 4) {
+    std::memcpy(b, buffer_ + pos_, 4);
+    pos_ += 4;
+  } else {
+    ReadRaw(reinterpret_cast<char*>(b), 4);
+  }
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+int32_t BatchReader::ReadInteger() {
+  switch (PeekTag()) {
+    case kInt8:
+      ++pos_;
+      return static_cast<int8_t>(ReadByte());
+    case kInt16: {
+      ++pos_;
+      const uint8_t lo = ReadByte();
+      const uint8_t hi = ReadByte();
+      return static_cast<int16_t>(static_cast<uint16_t>(lo | hi << 8));
+    }
+    case kInt32:
+      ++pos_;
+      return static_cast<int32_t>(ReadLength32());
+    default:
+      throw TableError(kInvalidPropertyValue);
+  }
+}
+
+void BatchReader::ReadPayload(uint64_t n, std::string& out) {
+  // A length beyond the data can only end in a read error: say so before allocating for it.
+  if (n > Remaining()) throw TableError(kStreamReadError);
+  if (n <= end_ - pos_) {
+    out.assign(buffer_ + pos_, static_cast<size_t>(n));
+    pos_ += static_cast<size_t>(n);
+    return;
+  }
+  out.resize(static_cast<size_t>(n));
+  ReadRaw(out.data(), static_cast<size_t>(n));
+}
+
+void BatchReader::ReadText(std::string& out) {
+  switch (PeekTag()) {
+    case kShortText: {
+      ++pos_;
+      const uint8_t n = ReadByte();
+      ReadPayload(n, out);
+      return;
+    }
+    case kLongText:
+      ++pos_;
+      ReadPayload(ReadLength32(), out);
+      return;
+    case kUtf8Text:
+      ++pos_;
+      ReadPayload(ReadLength32(), scratch_);
+      out = Utf8ToCp1252(scratch_);
+      return;
+    case kUtf16Text:
+      ++pos_;
+      ReadPayload(uint64_t{ReadLength32()} * 2, scratch_);
+      out = Utf16LeToCp1252(scratch_);
+      return;
+    default:
+      throw TableError(kInvalidPropertyValue);
+  }
+}
+
+}  // namespace kessmar

@@ -1,0 +1,98 @@
+// Helpers for the batch tests: a temporary folder, whole-file reads and writes, scan batches.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "MemTable.h"
+
+namespace kessmar::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kessmar-batch-XXXXXX");
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Bytes given as numbers; join with ASCII words by +, as the format documentation writes them.
+inline std::string B(std::initializer_list<int> bytes) {
+  std::string out;
+  for (int b : bytes) out += static_cast<char>(b);
+  return out;
+}
+
+// Encoded values, for hand-built files: a short text, an integer (shortest tag), a field
+// definition of a given file version.
+inline std::string T(std::string_view text) {
+  return B({0x06, static_cast<int>(text.size())}) + std::string(text);
+}
+inline std::string I(int32_t v) {
+  if (v >= -128 && v <= 127) return B({0x02, v & 0xFF});
+  if (v >= -32768 && v <= 32767) return B({0x03, v & 0xFF, (v >> 8) & 0xFF});
+  return B({0x04, v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF, (v >> 24) & 0xFF});
+}
+inline std::string Def(std::string_view name, std::string_view type, int32_t size, int32_t width,
+                       int32_t version = 251) {
+  std::string out = T(name) + T(type) + I(size) + T(name) + T("") + I(width) + B({0x08, 0x08});
+  if (version >= 250) out += T("Data");
+  if (version >= 251) out += T("");
+  return out;
+}
+
+// An open scan table holding the two leading rows and one item row per code (Aantal 1), as a
+// read from the scanner fills it.
+inline MemTable ScanBatch(std::string_view scannerId, std::string_view batchId,
+                          std::initializer_list<std::string_view> codes) {
+  MemTable table(MemTable::ScanRecordFields());
+  table.Open();
+  for (std::string_view id : {scannerId, batchId}) {
+    table.Append();
+    table.SetText("Barcode", id);
+    table.Post();
+  }
+  for (std::string_view code : codes) {
+    table.Append();
+    table.SetText("BarcodeType", "");
+    table.SetText("Barcode", code);
+    table.SetText("DateTime", "2026/12/08 14:31:07");
+    table.SetInteger("Aantal", 1);
+    table.Post();
+  }
+  return table;
+}
+
+}  // namespace kessmar::test
