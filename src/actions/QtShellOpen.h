@@ -1,0 +1,13 @@
+// ShellOpen through Qt: the desktop's default program (xdg-open on Linux) opens the file.
+#pragma once
+
+#include "actions/ShellOpen.h"
+
+namespace kessmar {
+
+class QtShellOpen : public ShellOpen {
+ public:
+  void Open(const std::filesystem::path& path) override;
+};
+
+}  // namespace kessmar

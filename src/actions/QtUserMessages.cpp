@@ -1,0 +1,19 @@
+#include "actions/QtUserMessages.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QString>
+
+namespace kessmar {
+
+void QtUserMessages::ShowError(const std::string& utf8Text) {
+  QMessageBox::critical(parent_, QGuiApplication::applicationDisplayName(),
+                        QString::fromStdString(utf8Text), QMessageBox::Ok);
+}
+
+void QtUserMessages::ShowInfo(const std::string& utf8Text) {
+  QMessageBox::information(parent_, QGuiApplication::applicationDisplayName(),
+                           QString::fromStdString(utf8Text), QMessageBox::Ok);
+}
+
+}  // namespace kessmar
