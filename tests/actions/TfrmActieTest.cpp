@@ -31,24 +31,11 @@ Showing Show(TfrmActie& dialog, const std::function<void()>& user) {
   return showing;
 }
 
-TEST(TfrmActie, LooksAsDesigned) {
-  TfrmActie dialog;
-  EXPECT_EQ(dialog.windowTitle(), "Actie");
-  EXPECT_EQ(dialog.minimumSize(), QSize(243, 169));
-  EXPECT_EQ(dialog.maximumSize(), QSize(243, 169));
-  EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-  EXPECT_EQ(dialog.btnWWW->text(), "Bestellen via Kessmar.nl");
-  EXPECT_EQ(dialog.bntVemo->text(), "Overzetten naar Vemo");
-  EXPECT_EQ(dialog.chkDontAskAgain->text(), "Niet meer vragen");
-  EXPECT_FALSE(dialog.bntVemo->isHidden());
-  EXPECT_LT(dialog.btnWWW->y(), dialog.bntVemo->y());
-  EXPECT_LT(dialog.bntVemo->y(), dialog.chkDontAskAgain->y());
-  EXPECT_FALSE(dialog.ActionChosen());
-  EXPECT_FALSE(dialog.DontAskAgain());
-}
-
 TEST(TfrmActie, EveryShowingStartsAfreshButKeepsTheTick) {
   TfrmActie dialog;
+  EXPECT_TRUE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(dialog.bntVemo->isHidden());
+  EXPECT_FALSE(dialog.DontAskAgain());
 
   Showing web = Show(dialog, [&] { QTest::mouseClick(dialog.btnWWW, Qt::LeftButton); });
   EXPECT_EQ(web.result, QDialog::Accepted);
