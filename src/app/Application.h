@@ -1,0 +1,49 @@
+// The application object: the single-instance guard, the five windows in their creation order,
+// and the event loop.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "actions/ShellOpen.h"
+#include "actions/UserMessages.h"
+#include "app/LimitMe.h"
+#include "scanner/ScannerLibrary.h"
+
+namespace kessmar {
+
+namespace platform {
+class SessionEndWatcher;
+}
+class TfrmAbout;
+class TfrmActie;
+class TfrmHistory;
+class TfrmMain;
+class TfrmUpdate;
+
+class KessmarApplication {
+ public:
+  KessmarApplication();
+  ~KessmarApplication();
+
+  // Runs the program: ends at once with 0 when another copy runs for this user; otherwise
+  // creates the windows and runs the event loop until the program is ended. Returns the exit
+  // code.
+  int Run(int& argc, char** argv);
+
+ private:
+  TLimitMe guard_;
+  std::unique_ptr<QApplication> app_;
+  std::unique_ptr<ScannerLibrary> scanner_;
+  std::unique_ptr<UserMessages> messages_;
+  std::unique_ptr<ShellOpen> shell_;
+  // The windows, in creation order; destroyed in reverse.
+  std::unique_ptr<TfrmUpdate> frmUpdate_;
+  std::unique_ptr<TfrmMain> frmMain_;
+  std::unique_ptr<TfrmActie> frmActie_;
+  std::unique_ptr<TfrmHistory> frmHistory_;
+  std::unique_ptr<TfrmAbout> frmAbout_;
+  std::unique_ptr<platform::SessionEndWatcher> sessionEnd_;
+};
+
+}  // namespace kessmar

@@ -1,0 +1,134 @@
+#include "app/IniFile.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace kessmar {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// "[name]" gives name; anything else is not a section header.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.size() < 2 || line.front() != '[' || line.back() != ']') return std::nullopt;
+  return Trim(line.substr(1, line.size() - 2));
+}
+
+// "key=value" gives key; comments and other lines give nothing.
+std::optional<std::string_view> KeyName(std::string_view line) {
+  const auto trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') return std::nullopt;
+  const auto eq = line.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(0, eq));
+}
+
+std::vector<std::string> ReadLines(const std::filesystem::path& path, bool& exists) {
+  std::ifstream in(path, std::ios::binary);
+  exists = static_cast<bool>(in);
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
+  bool exists = false;
+  const auto lines = ReadLines(path_, exists);
+  bool inSection = false;
+  for (const auto& line : lines) {
+    if (auto name = SectionName(line)) {
+      inSection = EqualsIgnoringCase(*name, section);
+    } else if (auto name = KeyName(line); inSection && name && EqualsIgnoringCase(*name, key)) {
+      return std::string(Trim(std::string_view(line).substr(line.find('=') + 1)));
+    }
+  }
+  return std::nullopt;
+}
+
+void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) const {
+  bool exists = false;
+  auto lines = ReadLines(path_, exists);
+  const std::string entry = std::string(key) + "=" + std::string(value);
+
+  // Find the section; replace the key there or add it after the section's last key.
+  bool inSection = false;
+  bool done = false;
+  std::optional<size_t> insertAt;
+  for (size_t i = 0; i < lines.size() && !done; ++i) {
+    if (auto name = SectionName(lines[i])) {
+      if (inSection) break;
+      inSection = EqualsIgnoringCase(*name, section);
+      if (inSection) insertAt = i + 1;
+    } else if (inSection) {
+      if (auto name = KeyName(lines[i]); name && EqualsIgnoringCase(*name, key)) {
+        lines[i] = entry;
+        done = true;
+      } else if (!Trim(lines[i]).empty()) {
+        insertAt = i + 1;
+      }
+    }
+  }
+  if (!done) {
+    if (insertAt) {
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), entry);
+    } else {
+      if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
+      lines.push_back("[" + std::string(section) + "]");
+      lines.push_back(entry);
+    }
+  }
+
+  std::ostringstream text;
+  for (const auto& line : lines) text << line << "\r\n";
+  const std::string content = text.str();
+
+  const std::filesystem::path temp = path_.string() + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    if (!out) {
+      const std::string reason = std::strerror(errno);
+      out.close();
+      std::filesystem::remove(temp);
+      throw std::runtime_error("Cannot write settings file \"" + path_.string() + "\": " + reason);
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path_, ec);
+  if (ec) {
+    std::filesystem::remove(temp);
+    throw std::runtime_error("Cannot write settings file \"" + path_.string() +
+                             "\": " + ec.message());
+  }
+}
+
+}  // namespace kessmar

@@ -1,0 +1,31 @@
+// The main window's own texts (Dutch, as the users read them).
+#pragma once
+
+namespace kessmar::texts {
+
+inline constexpr const char* kApplicationTitle = "Kessmar Scanner Tool";
+inline constexpr const char* kMainCaption = "Kessmar Scanner Tool voor OPN-2001";
+inline constexpr const char* kNotConnected = "Niet verbonden";
+inline constexpr const char* kConnected = "Verbonden";
+inline constexpr const char* kAutoConnect = "Automatisch verbinden";
+inline constexpr const char* kPortLabel = "Poort :";
+inline constexpr const char* kConnect = "Verbinden";
+inline constexpr const char* kDisconnect = "Verbreken";
+inline constexpr const char* kScannerIdLabel = "Scanner id:";
+inline constexpr const char* kActionLabel = "Actie :";
+inline constexpr const char* kActionAsk = "Vragen";
+inline constexpr const char* kActionWebsite = "Stuur naar Kessmar Website";
+inline constexpr const char* kActionVemo = "Stuur naar Vemo";
+inline constexpr const char* kMerge = "Dezelfde artikelen samenvoegen";
+inline constexpr const char* kHistory = "Geschiedenis";
+inline constexpr const char* kRedo = "Opnieuw verwerken";
+inline constexpr const char* kMenuFile = "Bestand";
+inline constexpr const char* kMenuHelp = "Help";
+inline constexpr const char* kClose = "Sluiten";
+inline constexpr const char* kCheckForUpdate = "Nieuwe versie bechikbaar ?";
+inline constexpr const char* kInfo = "Info";
+inline constexpr const char* kNoScannerDetected = "Geen scanner gedetecteerd !";
+inline constexpr const char* kReconnectScanner =
+    "Verwijder a.u.b. de scanner en sluit hem opnieuw aan.";
+
+}  // namespace kessmar::texts

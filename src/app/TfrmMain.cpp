@@ -1,0 +1,327 @@
+// Creation, destruction, tray icon and closing of the main window.
+#include "app/TfrmMain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "about/TfrmAbout.h"
+#include "actions/TfrmActie.h"
+#include "app/Artwork.h"
+#include "app/MainWindowTexts.h"
+#include "batch/TfrmHistory.h"
+#include "platform/AppPaths.h"
+#include "scanner/ScannerLibrary.h"
+#include "platform/serial/SerialPorts.h"
+
+namespace kessmar {
+
+namespace {
+constexpr int kOuterWidth = 265;
+constexpr int kClientHeight = 251;
+constexpr int kLayoutWidth = 631;  // the design's client width; only the left column shows
+}  // namespace
+
+TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(std::move(services)),
+      settings_(platform::SettingsFilePath(services_.executable)) {
+  if (!services_.enumeratePorts) {
+    services_.enumeratePorts = [](bool onlyOpenable) {
+      return platform::EnumerateSerialPorts(onlyOpenable);
+    };
+  }
+  setObjectName("frmMain");
+  setWindowTitle(texts::kMainCaption);
+  setWindowIcon(ProgramIcon());
+  // Close box with the system menu only; kept off the taskbar while the tray can reach it.
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (services_.trayAvailable) flags |= Qt::Tool;
+  setWindowFlags(flags);
+  QFont font("Tahoma");
+  font.setPointSize(8);
+  setFont(font);
+
+  CreateControls();
+  CreateMenus();
+  CreateTray();
+
+  // FormCreate, in the window's order.
+  setFixedSize(kOuterWidth, kClientHeight + menuBar()->sizeHint().height());
+  cmbActie->clear();
+  cmbActie->addItems({texts::kActionAsk, texts::kActionWebsite, texts::kActionVemo});
+  SettingsFile = settings_.Path().string();
+  ReadSettings();
+  chkAutoClick();
+  Closing = false;
+  ConnectedPort = -1;
+  Connected = false;
+  DataFolder = platform::DataFolderPath(services_.executable);
+  std::error_code ignored;
+  std::filesystem::create_directories(DataFolder, ignored);
+  try {
+    RefreshPortList();
+  } catch (...) {
+  }
+  trmCheckForUpdate->start();
+  Checkvooreenupdate1->setVisible(true);
+
+  if (geometry().isValid() && screen() != nullptr) {
+    move(screen()->availableGeometry().center() - rect().center());
+  }
+  // Without a tray the window is the only way in, so it shows from the start.
+  if (!services_.trayAvailable) show();
+}
+
+TfrmMain::~TfrmMain() {
+  // FormDestroy
+  tblScannerData.Close();
+  if (Connected) {
+    services_.scanner.Restore();
+    Connected = false;
+  }
+}
+
+void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* about) {
+  frmActie_ = actie;
+  frmHistory_ = history;
+  frmAbout_ = about;
+}
+
+void TfrmMain::CreateControls() {
+  auto* client = new QWidget(this);
+  client->setFixedSize(kLayoutWidth, kClientHeight);
+  setCentralWidget(client);
+
+  Image1 = new QLabel(client);
+  Image1->setObjectName("Image1");
+  Image1->setGeometry(0, 0, 259, 249);
+  Image1->setPixmap(MainWindowArtwork(259, 249));
+
+  lblStatus = new QLabel(texts::kNotConnected, client);
+  lblStatus->setObjectName("lblStatus");
+  lblStatus->setGeometry(80, 8, 156, 13);
+  lblStatus->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  chkAuto = new QCheckBox(texts::kAutoConnect, client);
+  chkAuto->setObjectName("chkAuto");
+  chkAuto->setGeometry(20, 36, 216, 17);
+  chkAuto->setLayoutDirection(Qt::RightToLeft);  // text left of the box
+  chkAuto->setChecked(true);
+
+  auto* label2 = new QLabel(texts::kPortLabel, client);
+  label2->setObjectName("Label2");
+  label2->move(20, 68);
+
+  cmbCOMPORTS = new QComboBox(client);
+  cmbCOMPORTS->setObjectName("cmbCOMPORTS");
+  cmbCOMPORTS->setEditable(true);
+  cmbCOMPORTS->setInsertPolicy(QComboBox::NoInsert);
+  cmbCOMPORTS->setGeometry(72, 65, 164, 21);
+  cmbCOMPORTS->setEnabled(false);
+
+  btnConnect = new QPushButton(texts::kConnect, client);
+  btnConnect->setObjectName("btnConnect");
+  btnConnect->setGeometry(20, 91, 216, 25);
+
+  auto* label4 = new QLabel(texts::kScannerIdLabel, client);
+  label4->setObjectName("Label4");
+  label4->move(20, 122);
+
+  lblScannerId = new QLabel(client);
+  lblScannerId->setObjectName("lblScannerId");
+  lblScannerId->setGeometry(80, 122, 156, 13);
+  lblScannerId->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  auto* label1 = new QLabel(texts::kActionLabel, client);
+  label1->setObjectName("Label1");
+  label1->move(20, 163);
+
+  cmbActie = new QComboBox(client);
+  cmbActie->setObjectName("cmbActie");
+  cmbActie->setEditable(true);
+  cmbActie->setInsertPolicy(QComboBox::NoInsert);
+  cmbActie->setGeometry(72, 160, 164, 21);
+
+  chkSamenvoegen = new QCheckBox(texts::kMerge, client);
+  chkSamenvoegen->setObjectName("chkSamenvoegen");
+  chkSamenvoegen->setGeometry(20, 184, 216, 17);
+  chkSamenvoegen->setLayoutDirection(Qt::RightToLeft);
+  chkSamenvoegen->setChecked(false);
+
+  btnHistory = new QPushButton(texts::kHistory, client);
+  btnHistory->setObjectName("btnHistory");
+  btnHistory->setGeometry(20, 211, 105, 27);
+
+  btnRedo = new QPushButton(texts::kRedo, client);
+  btnRedo->setObjectName("btnRedo");
+  btnRedo->setGeometry(131, 211, 105, 27);
+
+  ShowLinkDown();
+
+  // Only a user's action runs a handler; the program's own changes do not.
+  connect(chkAuto, &QCheckBox::clicked, this, [this] { chkAutoClick(); });
+  connect(cmbCOMPORTS, &QComboBox::activated, this, [this] { cmbCOMPORTSSelect(); });
+  connect(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(true); });
+  connect(cmbActie, &QComboBox::activated, this, [this] { cmbActieSelect(); });
+  connect(chkSamenvoegen, &QCheckBox::clicked, this, [this] { chkSamenvoegenClick(); });
+  connect(btnHistory, &QPushButton::clicked, this, [this] { btnHistoryClick(); });
+  connect(btnRedo, &QPushButton::clicked, this, [this] { btnRedoClick(); });
+
+  tmrCheckScanner = new QTimer(this);
+  tmrCheckScanner->setObjectName("tmrCheckScanner");
+  tmrCheckScanner->setInterval(10);
+  connect(tmrCheckScanner, &QTimer::timeout, this, [this] { tmrCheckScannerTimer(); });
+  tmrCheckScanner->start();
+
+  trmCheckForUpdate = new QTimer(this);
+  trmCheckForUpdate->setObjectName("trmCheckForUpdate");
+  trmCheckForUpdate->setInterval(1000);
+  connect(trmCheckForUpdate, &QTimer::timeout, this, [this] { trmCheckForUpdateTimer(); });
+}
+
+void TfrmMain::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(texts::kMenuFile);
+  Sluiten1 = file->addAction(texts::kClose);
+  Sluiten1->setObjectName("Sluiten1");
+  connect(Sluiten1, &QAction::triggered, this, [this] { Sluiten1Click(); });
+
+  QMenu* help = menuBar()->addMenu(texts::kMenuHelp);
+  Checkvooreenupdate1 = help->addAction(texts::kCheckForUpdate);
+  Checkvooreenupdate1->setObjectName("Checkvooreenupdate1");
+  Checkvooreenupdate1->setVisible(false);
+  connect(Checkvooreenupdate1, &QAction::triggered, this, [this] { Checkvooreenupdate1Click(); });
+  Info1 = help->addAction(texts::kInfo);
+  Info1->setObjectName("Info1");
+  connect(Info1, &QAction::triggered, this, [this] { Info1Click(); });
+
+  mnuPopUp = new QMenu(this);
+  mnuPopUp->setObjectName("mnuPopUp");
+  Sluiten2 = mnuPopUp->addAction(texts::kClose);
+  Sluiten2->setObjectName("Sluiten2");
+  connect(Sluiten2, &QAction::triggered, this, [this] { Sluiten2Click(); });
+}
+
+void TfrmMain::CreateTray() {
+  RxTrayIcon1 = new QSystemTrayIcon(ProgramIcon(), this);
+  RxTrayIcon1->setObjectName("RxTrayIcon1");
+  RxTrayIcon1->setContextMenu(mnuPopUp);
+  connect(RxTrayIcon1, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick) RxTrayIcon1DblClick();
+          });
+  RxTrayIcon1->show();
+}
+
+void TfrmMain::ReadSettings() {
+  // One guarded block: a failure leaves the values not yet read at their design state.
+  try {
+    const bool autoConnect = settings_.ReadBool(settings::kAuto, true);
+    if (autoConnect != chkAuto->isChecked()) {
+      chkAuto->setChecked(autoConnect);
+      chkAutoClick();
+    }
+    const bool merge = settings_.ReadBool(settings::kSamenvoegen, true);
+    if (merge != chkSamenvoegen->isChecked()) {
+      chkSamenvoegen->setChecked(merge);
+      chkSamenvoegenClick();
+    }
+    int action = settings_.ReadInteger(settings::kActie, 1);
+    ConnectAtStart = settings_.ReadBool(settings::kConnect, false);
+    if (action < 0 || action >= cmbActie->count()) action = 1;
+    cmbActie->setCurrentIndex(action);
+    ComPort = settings_.ReadText(settings::kComPort, "");
+    VemoServer = settings_.ReadText(settings::kVemoServer, "");
+    VemoServerAtStart = VemoServer;
+  } catch (...) {
+  }
+}
+
+void TfrmMain::WriteSetting(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (...) {
+    // The value stays in memory; the settings file is only a convenience for the next start.
+  }
+}
+
+void TfrmMain::chkSamenvoegenClick() {
+  WriteSetting([&] { settings_.WriteBool(settings::kSamenvoegen, chkSamenvoegen->isChecked()); });
+}
+
+void TfrmMain::cmbActieSelect() {
+  WriteSetting([&] { settings_.WriteInteger(settings::kActie, cmbActie->currentIndex()); });
+}
+
+void TfrmMain::Sluiten1Click() { EndSession(); }
+void TfrmMain::Sluiten2Click() { EndSession(); }
+
+void TfrmMain::EndSession() {
+  Closing = true;
+  QApplication::quit();
+}
+
+void TfrmMain::Info1Click() {
+  if (frmAbout_) frmAbout_->exec();
+}
+
+void TfrmMain::Checkvooreenupdate1Click() {
+  // The update offer arrives with the update window; until then there is nothing to offer.
+}
+
+void TfrmMain::trmCheckForUpdateTimer() {
+  // First tick about a second after start-up, then once a day.
+  trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
+}
+
+void TfrmMain::RxTrayIcon1DblClick() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (Closing) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+  if (services_.trayAvailable) {
+    hide();
+  } else {
+    showMinimized();
+  }
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // Minimising puts the whole program back in the notification area.
+  if (event->type() == QEvent::WindowStateChange && services_.trayAvailable && isMinimized()) {
+    QTimer::singleShot(0, this, [this] {
+      hide();
+      setWindowState(windowState() & ~Qt::WindowMinimized);
+    });
+  }
+}
+
+void TfrmMain::ShowLinkDown() {
+  lblStatus->setText(texts::kNotConnected);
+  lblStatus->setStyleSheet("color: #ff0000;");
+}
+
+void TfrmMain::ShowLinkUp() {
+  lblStatus->setText(texts::kConnected);
+  lblStatus->setStyleSheet("color: #008000;");
+}
+
+}  // namespace kessmar

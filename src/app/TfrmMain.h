@@ -1,0 +1,153 @@
+// TfrmMain: the tool's one working window. It owns the run-time state (scanner link, port list,
+// scan tables, settings values, paths), the tray icon and the two timers that drive the program.
+// Normally hidden: the program lives in the notification area.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "batch/MemTable.h"
+#include "scanner/BatchRead.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace kessmar {
+
+class ScannerLibrary;
+class ShellOpen;
+class TfrmAbout;
+class TfrmActie;
+class TfrmHistory;
+class UserMessages;
+
+// What the window needs from outside; the references must outlive the window.
+struct MainWindowServices {
+  ScannerLibrary& scanner;
+  UserMessages& messages;
+  ShellOpen& shell;
+  std::filesystem::path executable;  // decides the settings file and the Data folder
+  bool trayAvailable = true;         // false: the window is shown at start, minimises on close
+  WallClock clock = [] { return std::chrono::system_clock::now(); };
+  // Port enumeration; the default lists the real serial ports and the ports directory.
+  std::function<std::optional<std::vector<std::string>>(bool)> enumeratePorts;
+};
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // FormCreate: builds the controls, reads the settings, creates the Data folder, fills the port
+  // list and starts the timers. The window starts hidden (shown when no tray is available).
+  explicit TfrmMain(MainWindowServices services, QWidget* parent = nullptr);
+  // FormDestroy: closes the scan table and gives the port back when linked.
+  ~TfrmMain() override;
+
+  // The dialogs created after this window at start-up.
+  void AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* about);
+
+  // Members shared with the rest of the program.
+  std::string SettingsFile;
+  std::string DataFolder;  // ends with the path separator
+  std::optional<std::vector<std::string>> PortList;
+  int32_t ConnectedPort = -1;
+  bool Connected = false;
+  bool Closing = false;
+  std::string ComPort;
+  bool ConnectAtStart = false;
+  std::string VemoServer;
+  std::string VemoServerAtStart;
+  int32_t ConnectAttempts = 0;
+
+  MemTable tblScannerData;
+  MemTable tblDataToProcess;
+
+  // Controls, named as in the window's design.
+  QLabel* Image1 = nullptr;
+  QLabel* lblStatus = nullptr;
+  QCheckBox* chkAuto = nullptr;
+  QComboBox* cmbCOMPORTS = nullptr;
+  QPushButton* btnConnect = nullptr;
+  QLabel* lblScannerId = nullptr;
+  QComboBox* cmbActie = nullptr;
+  QCheckBox* chkSamenvoegen = nullptr;
+  QPushButton* btnHistory = nullptr;
+  QPushButton* btnRedo = nullptr;
+  QAction* Sluiten1 = nullptr;
+  QAction* Checkvooreenupdate1 = nullptr;
+  QAction* Info1 = nullptr;
+  QMenu* mnuPopUp = nullptr;
+  QAction* Sluiten2 = nullptr;
+  QSystemTrayIcon* RxTrayIcon1 = nullptr;
+  QTimer* tmrCheckScanner = nullptr;
+  QTimer* trmCheckForUpdate = nullptr;
+
+  // Port discovery: refreshes PortList; rebuilds the combo when the number of ports changed.
+  void RefreshPortList();
+
+  // Connection and polling.
+  void chkAutoClick();
+  void cmbCOMPORTSSelect();
+  void btnConnectClick(bool byUser = false);
+  void tmrCheckScannerTimer();
+  void CheckScannerLost();
+
+  // Reading a batch from the scanner, and processing a batch.
+  void ReadBatchFromScanner();
+  bool ProcessBatch();
+  void BuildBatchToProcess();
+  bool SendBatchToWebsite();
+  bool TransferBatchToVemo();
+
+  // Other handlers.
+  void chkSamenvoegenClick();
+  void cmbActieSelect();
+  void btnHistoryClick();
+  void btnRedoClick();
+  void Sluiten1Click();
+  void Sluiten2Click();
+  void Info1Click();
+  void Checkvooreenupdate1Click();
+  void trmCheckForUpdateTimer();
+  void RxTrayIcon1DblClick();
+
+  // Ends the program the way a logoff or shutdown does: sets Closing and ends the event loop.
+  void EndSession();
+
+  bool TrayAvailable() const { return services_.trayAvailable; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
+  void changeEvent(QEvent* event) override;      // minimise hides the application
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void CreateTray();
+  void ReadSettings();
+  void ShowLinkDown();
+  void ShowLinkUp();
+  // Runs write, ignoring a failure to write the settings file.
+  void WriteSetting(const std::function<void()>& write);
+
+  MainWindowServices services_;
+  Settings settings_;
+  QPointer<TfrmActie> frmActie_;
+  QPointer<TfrmHistory> frmHistory_;
+  QPointer<TfrmAbout> frmAbout_;
+};
+
+}  // namespace kessmar

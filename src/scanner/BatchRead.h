@@ -1,0 +1,50 @@
+// Reading the scans stored in the scanner as one scan batch, and the texts that identify it.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "batch/MemTable.h"
+#include "scanner/ScannerLibrary.h"
+
+namespace kessmar {
+
+// The wall clock, injectable so that tests can fix the time.
+using WallClock = std::function<std::chrono::system_clock::time_point()>;
+std::tm LocalTime(std::chrono::system_clock::time_point when);
+
+// The 8 id bytes as 16 upper-case hexadecimal digits with the leading "0" characters removed;
+// eight zero bytes give "".
+std::string FormatScannerId(const unsigned char* idBytes);
+
+// The scanner id from csp2GetDeviceId, or "" when that call returns 0 or less.
+std::string GetScannerId(ScannerLibrary& scanner);
+
+// "yyyymmddhhnnss" and the history file name "yyyymmdd-hhnnss.dat" for a local time.
+std::string FormatBatchTime(const std::tm& time);
+std::string HistoryFileName(const std::tm& time);
+
+// Raised when a scan cannot be fetched completely; the scans then stay in the scanner.
+class ScannerReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Reads every stored scan into a new scan batch: the scanner id row, the batch id row (scanner id
+// and the time `now`), then one item row per scan in the scanner's order with BarcodeType "",
+// the barcode, Aantal 1 and the time-stamp text. nullopt when the scanner reports no scans.
+// Throws ScannerReadError when a packet cannot be fetched or is shorter than 6 bytes, so that a
+// batch is never taken in part.
+std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const std::tm& now);
+
+// Saves batch to dataFolder + "last_read.dat" and copies that file to the history file named
+// after clock's time read afterwards (overwriting). The save throws TableError on failure; a
+// failed history copy is ignored.
+void SaveBatchWithHistory(const MemTable& batch, const std::string& dataFolder,
+                          const WallClock& clock);
+
+}  // namespace kessmar

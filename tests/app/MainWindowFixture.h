@@ -1,0 +1,80 @@
+// A main window on the offscreen platform in a fresh folder, with a scripted scanner, recorded
+// messages and a recorded shell.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+#include "RecordingMessages.h"
+#include "ScriptedScanner.h"
+#include "TempDir.h"
+#include "actions/TfrmActie.h"
+#include "app/Settings.h"
+#include "app/TfrmMain.h"
+#include "batch/TfrmHistory.h"
+
+namespace kessmar::testing {
+
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  TempDir dir;
+  ScriptedScanner scanner;
+  RecordingMessages messages;
+  RecordingShell shell;
+  std::vector<std::string> ports;
+  std::chrono::system_clock::time_point now =
+      std::chrono::system_clock::from_time_t(1796729400);  // 2026-12-08, a fixed moment
+  std::unique_ptr<TfrmMain> main;
+  std::unique_ptr<TfrmActie> actie;
+  std::unique_ptr<TfrmHistory> history;
+
+  std::filesystem::path Executable() const { return dir / "kessmar-scanner-tool"; }
+  std::filesystem::path IniPath() const { return dir / "kessmar-scanner-tool.ini"; }
+  std::filesystem::path DataPath() const { return dir / "Data"; }
+  Settings Ini() const { return Settings(IniPath()); }
+
+  TfrmMain& Start(bool trayAvailable = true) {
+    MainWindowServices services{
+        .scanner = scanner,
+        .messages = messages,
+        .shell = shell,
+        .executable = Executable(),
+        .trayAvailable = trayAvailable,
+        .clock = [this] { return now; },
+        .enumeratePorts = [this](bool) -> std::optional<std::vector<std::string>> {
+          if (ports.empty()) return std::nullopt;
+          return ports;
+        }};
+    main = std::make_unique<TfrmMain>(std::move(services));
+    actie = std::make_unique<TfrmActie>();
+    history = std::make_unique<TfrmHistory>(main->tblScannerData, messages);
+    main->AttachDialogs(actie.get(), history.get(), nullptr);
+    return *main;
+  }
+
+  // One poll tick, as the timer would run it.
+  void Tick() {
+    if (!main->tmrCheckScanner->isActive()) main->tmrCheckScanner->start();
+    main->tmrCheckScannerTimer();
+  }
+
+  // Runs action while the next modal dialog is open: action is queued and runs inside the
+  // dialog's own event loop.
+  void WhenDialogOpens(std::function<void()> action) {
+    QTimer::singleShot(0, [action = std::move(action)] {
+      QTimer::singleShot(0, action);
+    });
+  }
+
+  std::string Status() const { return main->lblStatus->text().toStdString(); }
+  std::string ScannerId() const { return main->lblScannerId->text().toStdString(); }
+};
+
+}  // namespace kessmar::testing

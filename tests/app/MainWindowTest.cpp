@@ -1,0 +1,102 @@
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include "MainWindowFixture.h"
+
+namespace kessmar::testing {
+namespace {
+
+using MainWindowTest = MainWindowFixture;
+
+TEST_F(MainWindowTest, FirstStartWritesBackTheDefaultsAndCreatesTheDataFolder) {
+  TfrmMain& w = Start();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(w.windowTitle().toStdString(), "Kessmar Scanner Tool voor OPN-2001");
+  EXPECT_EQ(w.width(), 265);
+  EXPECT_TRUE(std::filesystem::is_directory(DataPath()));
+  EXPECT_EQ(w.DataFolder, DataPath().string() + "/");
+  EXPECT_EQ(w.SettingsFile, IniPath().string());
+  // Merging differs from the box's design state, so reading it writes it back; AUTO is written
+  // back at every start.
+  EXPECT_EQ(ReadFile(IniPath()), "[SYSTEM]\r\nSAMENVOEGEN=1\r\nAUTO=1\r\n");
+  EXPECT_TRUE(w.chkAuto->isChecked());
+  EXPECT_TRUE(w.chkSamenvoegen->isChecked());
+  EXPECT_FALSE(w.cmbCOMPORTS->isEnabled());
+  EXPECT_FALSE(w.btnConnect->isEnabled());
+  ASSERT_EQ(w.cmbActie->count(), 3);
+  EXPECT_EQ(w.cmbActie->itemText(0).toStdString(), "Vragen");
+  EXPECT_EQ(w.cmbActie->itemText(1).toStdString(), "Stuur naar Kessmar Website");
+  EXPECT_EQ(w.cmbActie->itemText(2).toStdString(), "Stuur naar Vemo");
+  EXPECT_EQ(w.cmbActie->currentIndex(), 1);
+  EXPECT_FALSE(w.ConnectAtStart);
+  EXPECT_EQ(Status(), "Niet verbonden");
+  EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbinden");
+  EXPECT_TRUE(w.Checkvooreenupdate1->isVisible());
+  EXPECT_TRUE(w.tmrCheckScanner->isActive());
+  EXPECT_EQ(w.tmrCheckScanner->interval(), 100);  // automatic mode: first tick within 100 ms
+  EXPECT_TRUE(w.trmCheckForUpdate->isActive());
+}
+
+TEST_F(MainWindowTest, StoredValuesAreAppliedAndOutOfRangeActionsFallBack) {
+  WriteFile(IniPath(),
+            "[SYSTEM]\r\nAUTO=0\r\nSAMENVOEGEN=0\r\nACTIE=0x2\r\nCONNECT=1\r\nCOMPORT=COM7\r\n"
+            "VEMOSERVER=srv@127.0.0.1\r\n");
+  {
+    TfrmMain& w = Start();
+    EXPECT_FALSE(w.chkAuto->isChecked());
+    EXPECT_TRUE(w.cmbCOMPORTS->isEnabled());
+    EXPECT_FALSE(w.chkSamenvoegen->isChecked());
+    EXPECT_EQ(w.cmbActie->currentIndex(), 2);
+    EXPECT_TRUE(w.ConnectAtStart);
+    EXPECT_EQ(w.ComPort, "COM7");
+    EXPECT_EQ(w.VemoServer, "srv@127.0.0.1");
+    EXPECT_EQ(w.VemoServerAtStart, "srv@127.0.0.1");
+    EXPECT_EQ(w.tmrCheckScanner->interval(), 10);  // manual mode
+  }
+  for (const char* stored : {"7", "-1", "abc"}) {
+    Ini().WriteText("ACTIE", stored);
+    main.reset();
+    EXPECT_EQ(Start().cmbActie->currentIndex(), 1) << stored;
+  }
+}
+
+TEST_F(MainWindowTest, CloseBoxHidesAndTrayDoubleClickShowsAgain) {
+  TfrmMain& w = Start();
+  w.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(w.isVisible());
+  w.chkSamenvoegen->setChecked(false);
+  w.close();
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(w.Closing);
+  w.RxTrayIcon1->activated(QSystemTrayIcon::Trigger);  // a left click does nothing
+  EXPECT_FALSE(w.isVisible());
+  w.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_FALSE(w.chkSamenvoegen->isChecked());  // state unchanged by hiding and showing
+  ASSERT_EQ(w.RxTrayIcon1->contextMenu(), w.mnuPopUp);
+  ASSERT_EQ(w.mnuPopUp->actions().size(), 1);
+  EXPECT_EQ(w.mnuPopUp->actions()[0]->text().toStdString(), "Sluiten");
+}
+
+TEST_F(MainWindowTest, SluitenEndsTheEventLoopAndGivesThePortBack) {
+  TfrmMain& w = Start();
+  w.Connected = true;  // as after a poll tick that found the scanner
+  QTimer::singleShot(0, [&] { w.Sluiten2->trigger(); });
+  QApplication::exec();
+  EXPECT_TRUE(w.Closing);
+  w.close();
+  EXPECT_EQ(scanner.restores, 0);
+  main.reset();  // FormDestroy
+  EXPECT_EQ(scanner.restores, 1);
+}
+
+TEST_F(MainWindowTest, WithoutATrayTheWindowShowsAtStartAndCloseMinimises) {
+  TfrmMain& w = Start(/*trayAvailable=*/false);
+  EXPECT_TRUE(w.isVisible());
+  w.close();
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_TRUE(w.isMinimized());
+}
+
+}  // namespace
+}  // namespace kessmar::testing

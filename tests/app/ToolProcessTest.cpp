@@ -1,0 +1,64 @@
+// The real program as a user starts it: copied into a fresh folder, run on the offscreen
+// platform, with its own runtime folder so that its single-instance marker is its own.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+namespace kessmar::testing {
+namespace {
+
+class ToolProcessTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::filesystem::path tool = dir / "kessmar-scanner-tool";
+  std::map<std::string, std::string> env;
+
+  void SetUp() override {
+    std::filesystem::copy_file(KESSMAR_TOOL_PATH, tool);
+    std::filesystem::create_directory(dir / "run");
+    std::filesystem::create_directory(dir / "ports");
+    env = {{"QT_QPA_PLATFORM", "offscreen"},
+           {"XDG_RUNTIME_DIR", (dir / "run").string()},
+           {"KESSMAR_PORTS_DIR", (dir / "ports").string()},
+           {"KESSMAR_SHOP_URL", "http://127.0.0.1:9"}};
+  }
+
+  std::unique_ptr<ChildProcess> StartTool() {
+    auto process = std::make_unique<ChildProcess>(tool.string(), std::vector<std::string>{}, env);
+    // The settings file is written during start-up, once the single-instance test passed.
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(dir / "kessmar-scanner-tool.ini"); },
+                        std::chrono::seconds(10)));
+    return process;
+  }
+};
+
+TEST_F(ToolProcessTest, ASecondCopyEndsAtOnceAndTheFirstKeepsRunning) {
+  auto first = StartTool();
+  ASSERT_TRUE(first->running());
+
+  ChildProcess second(tool.string(), {}, env);
+  EXPECT_EQ(second.Wait(std::chrono::seconds(5)), 0);
+  EXPECT_TRUE(first->running());
+
+  // A killed copy leaves no marker behind: the next start runs.
+  first->Signal(SIGKILL);
+  first->Wait(std::chrono::seconds(5));
+  std::filesystem::remove(dir / "kessmar-scanner-tool.ini");
+  auto third = StartTool();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(third->running());
+}
+
+TEST_F(ToolProcessTest, EndSignalsEndTheProgramNormally) {
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    std::filesystem::remove(dir / "kessmar-scanner-tool.ini");
+    auto process = StartTool();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    process->Signal(sig);
+    EXPECT_EQ(process->Wait(std::chrono::seconds(10)), 0) << "signal " << sig;
+  }
+}
+
+}  // namespace
+}  // namespace kessmar::testing

@@ -1,0 +1,25 @@
+// UserMessages that records every message instead of showing a box.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "actions/ShellOpen.h"
+#include "actions/UserMessages.h"
+
+namespace kessmar::testing {
+
+class RecordingMessages : public UserMessages {
+ public:
+  std::vector<std::string> shown;
+  void ShowError(const std::string& text) override { shown.push_back(text); }
+  void ShowInfo(const std::string& text) override { shown.push_back(text); }
+};
+
+class RecordingShell : public ShellOpen {
+ public:
+  std::vector<std::filesystem::path> opened;
+  void Open(const std::filesystem::path& path) override { opened.push_back(path); }
+};
+
+}  // namespace kessmar::testing
