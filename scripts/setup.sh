@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config fonts-dejavu-core
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libmspack-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  xvfb xauth trayer chromium gcab clang-format
+  xvfb xauth trayer chromium gcab clang-format python3
 )
 
 missing=()
