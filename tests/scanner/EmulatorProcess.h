@@ -1,0 +1,91 @@
+// Test helpers: a scratch folder, and the scanner-emulator program run as a child process.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/FileDescriptor.h"
+
+namespace kessmar::test {
+
+// A fresh folder under the temporary folder, removed with everything in it at destruction.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Scratch folders for discovery, named in this process's environment (and so inherited by the
+// emulators it starts) for the life of the object: KESSMAR_PORTS_DIR, an empty fake sysfs
+// (KESSMAR_SYSFS_ROOT), an empty /dev (KESSMAR_DEV_ROOT) and XDG_DATA_HOME. The machine's own
+// serial ports therefore never show up in a test.
+class EmulatorSandbox {
+ public:
+  EmulatorSandbox();
+  ~EmulatorSandbox();
+  EmulatorSandbox(const EmulatorSandbox&) = delete;
+  EmulatorSandbox& operator=(const EmulatorSandbox&) = delete;
+  std::filesystem::path PortsDirectory() const { return folder_.Path() / "ports"; }
+
+ private:
+  ScratchFolder folder_;
+};
+
+// Polls condition every few milliseconds for at most timeoutMs; returns its last value.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+
+// One line sent to the control socket at path, and the answer without its line end ("" when
+// the socket cannot be reached).
+std::string SendControlLine(const std::filesystem::path& socketPath, const std::string& line);
+
+class EmulatorProcess {
+ public:
+  // Starts scanner-emulator with --ports-dir portsDirectory and args, its standard input a pipe,
+  // and waits for its READY line. Throws std::runtime_error when it does not get ready.
+  EmulatorProcess(const std::filesystem::path& portsDirectory,
+                  const std::vector<std::string>& args = {});
+  // Ends the emulator (SIGTERM, then SIGKILL if it lingers) unless that happened already.
+  ~EmulatorProcess();
+  EmulatorProcess(const EmulatorProcess&) = delete;
+  EmulatorProcess& operator=(const EmulatorProcess&) = delete;
+
+  int ComNumber() const { return comNumber_; }
+  const std::string& Device() const { return device_; }
+  pid_t Pid() const { return pid_; }
+
+  // One control command and its answer.
+  std::string Control(const std::string& line) const;
+  // Writes text to the emulator's standard input.
+  void WriteInput(const std::string& text);
+  void CloseInput() { stdin_.Reset(); }
+
+  // SIGTERM and the exit status (as from waitpid); SIGKILL and the status.
+  int Terminate();
+  int Kill();
+
+  // Runs the emulator to its end with args (standard input empty) and returns its exit code;
+  // stderrText receives what it wrote to standard error.
+  static int RunToEnd(const std::vector<std::string>& args, std::string& stderrText);
+
+ private:
+  int WaitForExit();
+
+  std::filesystem::path portsDirectory_;
+  pid_t pid_ = -1;
+  platform::FileDescriptor stdin_;
+  platform::FileDescriptor stdout_;
+  int comNumber_ = 0;
+  std::string device_;
+};
+
+}  // namespace kessmar::test
