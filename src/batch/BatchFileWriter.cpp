@@ -32,45 +32,6 @@ void WriteFieldDefinition(BatchWriter& out, const FieldDef& def) {
   out.WriteText(def.defaultExpression);
 }
 
-void WriteTable(BatchWriter& out, const std::vector<FieldDef>& fields,
-                const std::vector<Row>& rows) {
-  out.WriteRaw(kSignature);
-  out.WriteInteger(kWrittenVersion);
-
-  out.WriteTag(kStartOfList);
-  for (const FieldDef& def : fields) WriteFieldDefinition(out, def);
-  out.WriteTag(kEndOfList);
-
-  out.WriteTag(kStartOfList);  // no index definitions
-  out.WriteTag(kEndOfList);
-
-  out.WriteTag(kStartOfList);
-  out.WriteInteger(static_cast<int32_t>(fields.size()));
-  for (const FieldDef& def : fields) {
-    out.WriteInteger(def.type == FieldType::String ? kStringTypeCode : kIntegerTypeCode);
-  }
-  out.WriteTag(kEndOfList);
-
-  out.WriteTag(kStartOfList);
-  for (const Row& row : rows) {
-    out.WriteTag(kStartOfList);
-    out.WriteInteger(0);
-    for (size_t i = 0; i < fields.size(); ++i) {
-      const FieldValue& value = row.values[i];
-      out.WriteBool(value.isNull);
-      if (value.isNull) continue;
-      if (fields[i].type == FieldType::String) {
-        out.WriteText(value.text);
-      } else {
-        out.WriteInteger(value.integer);
-      }
-    }
-    out.WriteTag(kEndOfList);
-  }
-  out.WriteTag(kEndOfList);
-  out.Flush();
-}
-
 }  // namespace
 
 void MemTable::SaveBatchFile(const std::filesystem::path& path) const {
@@ -78,7 +39,41 @@ void MemTable::SaveBatchFile(const std::filesystem::path& path) const {
   try {
     AtomicFileSink file(path);
     auto out = std::make_unique<BatchWriter>(file);  // 16 KiB: keep it off the stack
-    WriteTable(*out, fields_, rows_);
+    out->WriteRaw(kSignature);
+    out->WriteInteger(kWrittenVersion);
+
+    out->WriteTag(kStartOfList);
+    for (const FieldDef& def : fields_) WriteFieldDefinition(*out, def);
+    out->WriteTag(kEndOfList);
+
+    out->WriteTag(kStartOfList);  // no index definitions
+    out->WriteTag(kEndOfList);
+
+    out->WriteTag(kStartOfList);
+    out->WriteInteger(static_cast<int32_t>(fields_.size()));
+    for (const FieldDef& def : fields_) {
+      out->WriteInteger(def.type == FieldType::String ? kStringTypeCode : kIntegerTypeCode);
+    }
+    out->WriteTag(kEndOfList);
+
+    out->WriteTag(kStartOfList);
+    for (size_t r = 0; r < status_.size(); ++r) {
+      out->WriteTag(kStartOfList);
+      out->WriteInteger(0);
+      for (size_t f = 0; f < fields_.size(); ++f) {
+        const Cell& cell = CellAt(r, f);
+        out->WriteBool(cell.isNull);
+        if (cell.isNull) continue;
+        if (fields_[f].type == FieldType::String) {
+          out->WriteText(TextOf(cell));
+        } else {
+          out->WriteInteger(cell.integer);
+        }
+      }
+      out->WriteTag(kEndOfList);
+    }
+    out->WriteTag(kEndOfList);
+    out->Flush();
     file.Commit();
   } catch (const IoError& e) {
     throw TableError("Cannot create file \"" + path.string() + "\". " + e.what());

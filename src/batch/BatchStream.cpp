@@ -43,7 +43,7 @@ void BatchWriter::WriteLength32(uint32_t n) {
   WriteByte(static_cast<uint8_t>(n >> 24));
 }
 
-void BatchWriter::WriteInteger(int32_t value) {
+void BatchWriter::WriteIntegerSlow(int32_t value) {
   const auto bits = static_cast<uint32_t>(value);
   if (value >= -128 && value <= 127) {
     WriteByte(kInt8);
@@ -58,7 +58,7 @@ void BatchWriter::WriteInteger(int32_t value) {
   }
 }
 
-void BatchWriter::WriteText(std::string_view text) {
+void BatchWriter::WriteTextSlow(std::string_view text) {
   if (HasNonAscii(text)) {
     scratch_.clear();
     AppendCp1252AsUtf8(text, scratch_);
@@ -66,26 +66,14 @@ void BatchWriter::WriteText(std::string_view text) {
     WriteLength32(static_cast<uint32_t>(scratch_.size()));
     WriteRaw(scratch_);
   } else if (text.size() <= 255) {
-    // Fast path for the usual short text: one bounds check for tag, length and bytes.
-    if (kBatchBufferSize - used_ >= text.size() + 2) {
-      buffer_[used_] = static_cast<char>(kShortText);
-      buffer_[used_ + 1] = static_cast<char>(text.size());
-      std::memcpy(buffer_ + used_ + 2, text.data(), text.size());
-      used_ += text.size() + 2;
-    } else {
-      WriteByte(kShortText);
-      WriteByte(static_cast<uint8_t>(text.size()));
-      WriteRaw(text);
-    }
+    WriteByte(kShortText);
+    WriteByte(static_cast<uint8_t>(text.size()));
+    WriteRaw(text);
   } else {
     WriteByte(kLongText);
     WriteLength32(static_cast<uint32_t>(text.size()));
     WriteRaw(text);
   }
-}
-
-void BatchWriter::WriteBool(bool value) {
-  WriteByte(value ? kTrue : kFalse);
 }
 
 // ---- reading
@@ -119,9 +107,8 @@ void BatchReader::ReadRaw(char* out, size_t n) {
   }
 }
 
-void BatchReader::ExpectTag(uint8_t tag) {
-  if (PeekTag() != tag) throw TableError(kInvalidPropertyValue);
-  ++pos_;
+void BatchReader::ThrowInvalidPropertyValue() {
+  throw TableError(kInvalidPropertyValue);
 }
 
 uint32_t BatchReader::ReadLength32() {
@@ -136,7 +123,7 @@ uint32_t BatchReader::ReadLength32() {
          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
-int32_t BatchReader::ReadInteger() {
+int32_t BatchReader::ReadIntegerSlow() {
   switch (PeekTag()) {
     case kInt8:
       ++pos_;
@@ -155,40 +142,44 @@ int32_t BatchReader::ReadInteger() {
   }
 }
 
-void BatchReader::ReadPayload(uint64_t n, std::string& out) {
+void BatchReader::AppendPayload(uint64_t n, std::string& out) {
   // A length beyond the data can only end in a read error: say so before allocating for it.
   if (n > Remaining()) throw TableError(kStreamReadError);
   if (n <= end_ - pos_) {
-    out.assign(buffer_ + pos_, static_cast<size_t>(n));
+    out.append(buffer_ + pos_, static_cast<size_t>(n));
     pos_ += static_cast<size_t>(n);
     return;
   }
-  out.resize(static_cast<size_t>(n));
-  ReadRaw(out.data(), static_cast<size_t>(n));
+  const size_t start = out.size();
+  out.resize(start + static_cast<size_t>(n));
+  ReadRaw(out.data() + start, static_cast<size_t>(n));
 }
 
 void BatchReader::ReadText(std::string& out) {
+  out.clear();
   switch (PeekTag()) {
     case kShortText: {
       ++pos_;
       const uint8_t n = ReadByte();
-      ReadPayload(n, out);
-      return;
+      AppendPayload(n, out);
+      break;
     }
     case kLongText:
       ++pos_;
-      ReadPayload(ReadLength32(), out);
-      return;
+      AppendPayload(ReadLength32(), out);
+      break;
     case kUtf8Text:
       ++pos_;
-      ReadPayload(ReadLength32(), scratch_);
-      out = Utf8ToCp1252(scratch_);
-      return;
+      scratch_.clear();
+      AppendPayload(ReadLength32(), scratch_);
+      out += Utf8ToCp1252(scratch_);
+      break;
     case kUtf16Text:
       ++pos_;
-      ReadPayload(uint64_t{ReadLength32()} * 2, scratch_);
-      out = Utf16LeToCp1252(scratch_);
-      return;
+      scratch_.clear();
+      AppendPayload(uint64_t{ReadLength32()} * 2, scratch_);
+      out += Utf16LeToCp1252(scratch_);
+      break;
     default:
       throw TableError(kInvalidPropertyValue);
   }

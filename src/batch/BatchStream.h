@@ -7,9 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "CodePage.h"
+#include "TextArena.h"
 
 namespace kessmar {
 
@@ -59,11 +63,29 @@ class BatchWriter {
   void WriteRaw(std::string_view bytes);
   void WriteTag(uint8_t tag) { WriteByte(tag); }
   // Shortest of tags 0x02, 0x03, 0x04.
-  void WriteInteger(int32_t value);
+  void WriteInteger(int32_t value) {
+    if (value >= -128 && value <= 127 && kBatchBufferSize - used_ >= 2) {
+      buffer_[used_] = 0x02;
+      buffer_[used_ + 1] = static_cast<char>(value);
+      used_ += 2;
+      return;
+    }
+    WriteIntegerSlow(value);
+  }
   // Windows-1252 text: tag 0x14 with UTF-8 when it holds a non-ASCII byte, else 0x06 (at most
   // 255 bytes) or 0x0C.
-  void WriteText(std::string_view text);
-  void WriteBool(bool value);
+  void WriteText(std::string_view text) {
+    // Fast path: a short ASCII text that fits the buffer, as nearly every scan field is.
+    if (text.size() <= 255 && kBatchBufferSize - used_ >= text.size() + 2 && !HasNonAscii(text)) {
+      buffer_[used_] = 0x06;
+      buffer_[used_ + 1] = static_cast<char>(text.size());
+      std::memcpy(buffer_ + used_ + 2, text.data(), text.size());
+      used_ += text.size() + 2;
+      return;
+    }
+    WriteTextSlow(text);
+  }
+  void WriteBool(bool value) { WriteByte(value ? 0x09 : 0x08); }
   // Hands the buffered bytes to the sink.
   void Flush();
 
@@ -73,6 +95,8 @@ class BatchWriter {
     buffer_[used_++] = static_cast<char>(b);
   }
   void WriteLength32(uint32_t n);
+  void WriteIntegerSlow(int32_t value);
+  void WriteTextSlow(std::string_view text);
 
   ByteSink& sink_;
   size_t used_ = 0;
@@ -95,9 +119,35 @@ class BatchReader {
     return static_cast<uint8_t>(buffer_[pos_]);
   }
   // Tags 0x02/0x03/0x04, sign-extended; any other tag is "Invalid property value".
-  int32_t ReadInteger();
+  int32_t ReadInteger() {
+    if (end_ - pos_ >= 2 && buffer_[pos_] == 0x02) {
+      pos_ += 2;
+      return static_cast<int8_t>(buffer_[pos_ - 1]);
+    }
+    return ReadIntegerSlow();
+  }
   // Tags 0x06/0x0C/0x12/0x14; the result (Windows-1252) replaces out.
   void ReadText(std::string& out);
+  // The same, appended to out; returns the number of bytes appended.
+  size_t AppendText(TextArena& out) {
+    // Fast path: a short text wholly inside the buffer, as nearly every scan field is.
+    if (end_ - pos_ >= 2 && buffer_[pos_] == 0x06) {
+      const size_t n = static_cast<unsigned char>(buffer_[pos_ + 1]);
+      if (end_ - pos_ - 2 >= n) {
+        // The buffer's padding makes kShortCopy bytes readable from any position in it.
+        if (n <= TextArena::kShortCopy) {
+          out.AppendShort(buffer_ + pos_ + 2, n);
+        } else {
+          out.Append(buffer_ + pos_ + 2, n);
+        }
+        pos_ += n + 2;
+        return n;
+      }
+    }
+    ReadText(text_);
+    out.Append(text_.data(), text_.size());
+    return text_.size();
+  }
   // True for tag 0x09, false for any other byte, which is consumed either way.
   bool ReadBool() { return ReadByte() == 0x09; }
   void ReadStartList() { ExpectTag(0x01); }
@@ -111,9 +161,14 @@ class BatchReader {
     if (pos_ == end_) Refill();
     return static_cast<uint8_t>(buffer_[pos_++]);
   }
-  void ExpectTag(uint8_t tag);
-  // Reads a declared byte count of payload into out, after checking it against Remaining().
-  void ReadPayload(uint64_t n, std::string& out);
+  void ExpectTag(uint8_t tag) {
+    if (PeekTag() != tag) ThrowInvalidPropertyValue();
+    ++pos_;
+  }
+  [[noreturn]] static void ThrowInvalidPropertyValue();
+  int32_t ReadIntegerSlow();
+  // Appends a declared byte count of payload to out, after checking it against Remaining().
+  void AppendPayload(uint64_t n, std::string& out);
   uint32_t ReadLength32();
   void Refill();
 
@@ -122,7 +177,8 @@ class BatchReader {
   size_t pos_ = 0;
   size_t end_ = 0;
   std::string scratch_;  // UTF-8 or UTF-16 payload before conversion
-  char buffer_[kBatchBufferSize];
+  std::string text_;     // a text on its way into a TextArena
+  char buffer_[kBatchBufferSize + TextArena::kShortCopy] = {};
 };
 
 }  // namespace kessmar

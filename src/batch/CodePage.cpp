@@ -42,13 +42,6 @@ void AppendUtf8(char32_t cp, std::string& out) {
 
 }  // namespace
 
-bool HasNonAscii(std::string_view text) {
-  for (unsigned char c : text) {
-    if (c >= 0x80) return true;
-  }
-  return false;
-}
-
 void AppendCp1252AsUtf8(std::string_view text, std::string& out) {
   for (unsigned char c : text) AppendUtf8(ByteToCodePoint(c), out);
 }

@@ -5,6 +5,8 @@
 // through UTF-8 unchanged.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,16 @@ std::string Utf16LeToCp1252(std::string_view utf16le);
 void AppendCp1252AsUtf8(std::string_view text, std::string& out);
 
 // True when text holds a byte outside 7-bit ASCII, i.e. its UTF-8 form differs from it.
-bool HasNonAscii(std::string_view text);
+inline bool HasNonAscii(std::string_view text) {
+  uint64_t bits = 0;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {  // eight bytes at a time
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    bits |= word;
+  }
+  for (; i < text.size(); ++i) bits |= static_cast<unsigned char>(text[i]);
+  return (bits & 0x8080808080808080u) != 0;
+}
 
 }  // namespace kessmar

@@ -55,7 +55,9 @@ AtomicFileSink::AtomicFileSink(const std::filesystem::path& target) : target_(ta
   std::random_device entropy;
   std::mt19937_64 random(entropy());
   const std::filesystem::path folder = target.parent_path();
-  const std::string base = "." + target.filename().string() + ".";
+  std::string base = ".";  // appended piece by piece: GCC 12 warns wrongly on "." + s + "."
+  base += target.filename().string();
+  base += '.';
   for (int attempt = 0;; ++attempt) {
     temp_ = folder / (base + std::to_string(random() % 1000000000) + ".tmp");
     // 0666 before the umask, as for any new file.

@@ -1,6 +1,8 @@
 #include "MemTable.h"
 
+#include <algorithm>
 #include <charconv>
+#include <limits>
 #include <utility>
 
 namespace kessmar {
@@ -61,28 +63,49 @@ int MemTable::FieldIndex(std::string_view name) const {
   return -1;
 }
 
+const std::vector<Row>& MemTable::Rows() const {
+  if (!rowsViewStale_) return rowsView_;
+  rowsView_.clear();
+  rowsView_.resize(status_.size());
+  auto earlier = earlier_.begin();
+  for (size_t r = 0; r < rowsView_.size(); ++r) {
+    Row& row = rowsView_[r];
+    row.status = status_[r];
+    row.values.reserve(fields_.size());
+    for (size_t f = 0; f < fields_.size(); ++f) {
+      row.values.push_back(ValueOf(CellAt(r, f), fields_[f].type));
+    }
+    if (earlier != earlier_.end() && earlier->first == r) row.earlierVersions = (earlier++)->second;
+  }
+  rowsViewStale_ = false;
+  return rowsView_;
+}
+
+void MemTable::DropRows() {
+  // The storage is kept for the next rows: a scan table is refilled again and again.
+  cells_.clear();
+  arena_.Clear();
+  status_.clear();
+  earlier_ = {};
+  rowsView_ = {};
+  rowsViewStale_ = true;
+  cursor_ = 0;
+  Cancel();
+}
+
 void MemTable::Open() {
   if (open_) return;
+  DropRows();
   open_ = true;
-  rows_.clear();
-  cursor_ = 0;
-  state_ = EditState::None;
 }
 
 void MemTable::Close() {
+  DropRows();
   open_ = false;
-  rows_.clear();
-  rows_.shrink_to_fit();
-  cursor_ = 0;
-  state_ = EditState::None;
-  pending_ = Row{};
 }
 
 void MemTable::Empty() {
-  rows_.clear();
-  cursor_ = 0;
-  state_ = EditState::None;
-  pending_ = Row{};
+  DropRows();
 }
 
 void MemTable::RequireOpen() const {
@@ -127,30 +150,77 @@ void MemTable::Edit() {
   RequireOpen();
   if (state_ != EditState::None) return;
   if (cursor_ >= RowCount()) throw TableError("Cannot perform this operation on an empty dataset");
-  pending_ = rows_[cursor_];
+  pending_ = Row{};
+  pending_.status = status_[cursor_];
+  for (size_t f = 0; f < fields_.size(); ++f) {
+    pending_.values.push_back(ValueOf(CellAt(cursor_, f), fields_[f].type));
+  }
   state_ = EditState::Edit;
   modified_ = false;
 }
 
 void MemTable::Post() {
   RequireOpen();
+  if (state_ == EditState::None) throw TableError("Dataset not in edit or insert mode");
+  size_t row = static_cast<size_t>(cursor_);
   if (state_ == EditState::Append) {
-    rows_.push_back(std::move(pending_));
-    cursor_ = RowCount() - 1;
-  } else if (state_ == EditState::Edit) {
-    rows_[cursor_] = std::move(pending_);
-  } else {
-    throw TableError("Dataset not in edit or insert mode");
+    row = status_.size();
+    cells_.resize(cells_.size() + fields_.size());
+    status_.push_back(pending_.status);
   }
-  pending_ = Row{};
-  state_ = EditState::None;
-  modified_ = false;
+  for (size_t f = 0; f < fields_.size(); ++f) {
+    StoreCell(cells_[row * fields_.size() + f], fields_[f], pending_.values[f]);
+  }
+  cursor_ = static_cast<int>(row);
+  rowsViewStale_ = true;
+  Cancel();
 }
 
 void MemTable::Cancel() {
   pending_ = Row{};
   state_ = EditState::None;
   modified_ = false;
+}
+
+FieldValue MemTable::ValueOf(const Cell& cell, FieldType type) const {
+  FieldValue value;
+  if (cell.isNull) return value;
+  value.isNull = false;
+  if (type == FieldType::Integer) {
+    value.integer = cell.integer;
+  } else {
+    value.text.assign(TextOf(cell));
+  }
+  return value;
+}
+
+void MemTable::StoreCellText(Cell& cell, std::string_view text) {
+  if (text.size() <= cell.size) {
+    // Over the old text; also keeps a merged row's unchanged texts in place.
+    std::copy(text.begin(), text.end(), arena_.MutableData() + cell.offset);
+  } else {
+    if (arena_.Size() + text.size() > std::numeric_limits<uint32_t>::max()) {
+      throw TableError("Table too large: more than 4 GB of text");
+    }
+    cell.offset = static_cast<uint32_t>(arena_.Size());
+    arena_.Append(text.data(), text.size());
+  }
+  cell.size = static_cast<uint32_t>(text.size());
+}
+
+void MemTable::StoreCell(Cell& cell, const FieldDef& def, const FieldValue& value) {
+  if (value.isNull) {
+    cell.isNull = true;
+    cell.size = 0;
+    cell.integer = 0;
+    return;
+  }
+  if (def.type == FieldType::Integer) {
+    cell.integer = value.integer;
+  } else {
+    StoreCellText(cell, value.text);
+  }
+  cell.isNull = false;
 }
 
 size_t MemTable::RequireField(std::string_view field) const {
@@ -167,12 +237,12 @@ FieldValue& MemTable::PendingValue(std::string_view field) {
   return pending_.values[index];
 }
 
-const FieldValue& MemTable::CurrentValue(std::string_view field) const {
+FieldValue MemTable::CurrentValue(std::string_view field) const {
   RequireOpen();
   const size_t index = RequireField(field);
   if (state_ != EditState::None) return pending_.values[index];
   if (cursor_ >= RowCount()) throw TableError("Cannot perform this operation on an empty dataset");
-  return rows_[cursor_].values[index];
+  return ValueOf(CellAt(cursor_, index), fields_[index].type);
 }
 
 void MemTable::StoreText(const FieldDef& def, FieldValue& value, std::string_view text) {
@@ -223,14 +293,14 @@ void MemTable::SetNull(std::string_view field) {
 }
 
 std::string MemTable::AsText(std::string_view field) const {
-  const FieldValue& value = CurrentValue(field);
+  const FieldValue value = CurrentValue(field);
   if (value.isNull) return {};
   if (fields_[RequireField(field)].type == FieldType::Integer) return std::to_string(value.integer);
   return value.text;
 }
 
 int32_t MemTable::AsInteger(std::string_view field) const {
-  const FieldValue& value = CurrentValue(field);
+  const FieldValue value = CurrentValue(field);
   if (value.isNull) return 0;
   const FieldDef& def = fields_[RequireField(field)];
   if (def.type == FieldType::Integer) return value.integer;
@@ -253,10 +323,10 @@ bool MemTable::Find(std::string_view field, std::string_view text) {
   const size_t index = RequireField(field);
   FinishPending();
   const bool isInteger = fields_[index].type == FieldType::Integer;
-  for (size_t r = 0; r < rows_.size(); ++r) {
-    const FieldValue& value = rows_[r].values[index];
-    if (value.isNull) continue;
-    if (isInteger ? std::to_string(value.integer) == text : value.text == text) {
+  for (size_t r = 0; r < status_.size(); ++r) {
+    const Cell& cell = CellAt(r, index);
+    if (cell.isNull) continue;
+    if (isInteger ? std::to_string(cell.integer) == text : TextOf(cell) == text) {
       cursor_ = static_cast<int>(r);
       return true;
     }

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "TextArena.h"
+
 namespace kessmar {
 
 class ByteSource;
@@ -48,11 +50,11 @@ struct FieldDef {
 
 // A field's value in one row: isNull is true until a value is stored. A String field holds its
 // text (Windows-1252, at most the field's size) in `text`, an Integer field its value in
-// `integer`; the other member stays empty / 0.
+// `integer`; the other member stays empty / 0. (Members ordered for a 40-byte value.)
 struct FieldValue {
-  bool isNull = true;
   std::string text;     // String fields
   int32_t integer = 0;  // Integer fields
+  bool isNull = true;
 };
 
 struct Row {
@@ -87,8 +89,11 @@ class MemTable {
   void Empty();
   bool IsOpen() const { return open_; }
 
-  int RowCount() const { return static_cast<int>(rows_.size()); }
-  const std::vector<Row>& Rows() const { return rows_; }
+  int RowCount() const { return static_cast<int>(status_.size()); }
+  // All rows as values, for listing and tests. A snapshot built on the first call after a
+  // change (it copies every value: the cursor interface is the cheap way to read); the
+  // reference stays valid while the table lives, its contents until the table next changes.
+  const std::vector<Row>& Rows() const;
 
   // Cursor. First on an empty table and Next past the last row set the end flag (there is no
   // current row then). Eof is true for a closed table. First, Next, Append and Find first finish
@@ -150,18 +155,44 @@ class MemTable {
  private:
   class Loader;
 
+  // One field of one stored row. Texts live in arena_, so that a row costs no allocation of
+  // its own: loading a batch of 100,000 scans stays close to the speed of reading the file.
+  struct Cell {
+    uint32_t offset = 0;  // String: first byte in arena_
+    uint32_t size = 0;    // String: length
+    int32_t integer = 0;  // Integer
+    bool isNull = true;
+  };
+  using EarlierVersions = decltype(Row::earlierVersions);
+
   void RequireOpen() const;
   size_t RequireField(std::string_view field) const;
   void FinishPending();
+  // The value being appended or edited (marks the row modified).
   FieldValue& PendingValue(std::string_view field);
-  const FieldValue& CurrentValue(std::string_view field) const;
+  // The current row's value: from pending_ while a row is appended or edited, else its cell.
+  FieldValue CurrentValue(std::string_view field) const;
+  const Cell& CellAt(size_t row, size_t field) const {
+    return cells_[row * fields_.size() + field];
+  }
+  std::string_view TextOf(const Cell& cell) const { return arena_.View(cell.offset, cell.size); }
+  FieldValue ValueOf(const Cell& cell, FieldType type) const;
+  // Puts text into cell, over its old text when that is long enough, else at the arena's end.
+  void StoreCellText(Cell& cell, std::string_view text);
+  void StoreCell(Cell& cell, const FieldDef& def, const FieldValue& value);
+  void DropRows();
   // Stores text into value by the rules of def (cut, or parsed for an Integer field).
   static void StoreText(const FieldDef& def, FieldValue& value, std::string_view text);
 
   std::vector<FieldDef> fields_;
-  std::vector<Row> rows_;
+  std::vector<Cell> cells_;      // row after row, fields_.size() cells each
+  TextArena arena_;              // the bytes of every stored text
+  std::vector<int32_t> status_;  // per row; its size is the row count
+  std::vector<std::pair<size_t, EarlierVersions>> earlier_;  // by ascending row index
+  mutable std::vector<Row> rowsView_;
+  mutable bool rowsViewStale_ = true;
   bool open_ = false;
-  int cursor_ = 0;  // index into rows_; == rows_.size() at the end
+  int cursor_ = 0;  // row index; == RowCount() at the end
   enum class EditState { None, Append, Edit } state_ = EditState::None;
   Row pending_;
   bool modified_ = false;  // a field of pending_ was set
