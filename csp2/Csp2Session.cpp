@@ -16,8 +16,7 @@ Csp2Session& Csp2Session::Instance() {
 int32_t Csp2Session::InitEx(int32_t port) {
   std::lock_guard lock(mutex_);
   link_.reset();
-  packets_.clear();
-  readUpTo_.reset();
+  ForgetBatch();
   if (port <= 0) return -1;
   std::optional<std::string> device = platform::ResolveComPort(port);
   if (!device) return -1;
@@ -32,9 +31,14 @@ int32_t Csp2Session::InitEx(int32_t port) {
 int32_t Csp2Session::Restore() {
   std::lock_guard lock(mutex_);
   link_.reset();
-  packets_.clear();
-  readUpTo_.reset();
+  ForgetBatch();
   return 0;
+}
+
+void Csp2Session::ForgetBatch() {
+  packetBytes_.clear();
+  packetEnds_.clear();
+  readUpTo_.reset();
 }
 
 void Csp2Session::Reject() {
@@ -50,11 +54,11 @@ std::optional<Frame> Csp2Session::Exchange(uint8_t request, const std::vector<ui
   link_->DiscardInput();
   Clock::time_point deadline = Clock::now() + kReplyTimeout;
   if (!link_->Send(bytes, deadline)) return std::nullopt;
-  Frame reply;
-  SerialLink::Received received = link_->Receive(reply, deadline);
+  FrameView reply;
+  SerialLink::Received received = link_->Receive(reply, kReplyTimeout, deadline);
   if (received == SerialLink::Received::kFrame && reply.command == command::ReplyTo(request) &&
-      reply.tag == tag && reply.payload.size() >= minPayload) {
-    return reply;
+      reply.tag == tag && reply.size >= minPayload) {
+    return Frame{reply.command, reply.tag, {reply.payload, reply.payload + reply.size}};
   }
   if (received == SerialLink::Received::kFrame || received == SerialLink::Received::kGarbled) {
     Reject();
@@ -97,8 +101,7 @@ int32_t Csp2Session::GetDeviceId(char* buffer, int32_t size) {
 
 int32_t Csp2Session::ReadData() {
   std::lock_guard lock(mutex_);
-  packets_.clear();
-  readUpTo_.reset();
+  ForgetBatch();
   std::optional<Frame> header = Exchange(command::kRead, {}, 6);
   if (!header) return -1;
   uint16_t count = GetU16(header->payload, 0);
@@ -106,21 +109,22 @@ int32_t Csp2Session::ReadData() {
   uint8_t tag = header->tag;
 
   // The whole batch or nothing: a frame that is late, garbled or out of order drops it all.
-  std::vector<std::vector<uint8_t>> packets;
-  packets.reserve(count);
+  std::vector<uint8_t> bytes;
+  std::vector<size_t> ends;
+  bytes.reserve(static_cast<size_t>(count) * 24);
+  ends.reserve(count);
   Clock::time_point batchDeadline = Clock::now() + kBatchTimeout;
-  Frame frame;
+  FrameView frame;
   for (uint32_t index = 0; index <= count; ++index) {
-    Clock::time_point deadline = std::min(batchDeadline, Clock::now() + kReplyTimeout);
-    SerialLink::Received received = link_->Receive(frame, deadline);
-    bool ok = received == SerialLink::Received::kFrame && frame.tag == tag;
+    SerialLink::Received received = link_->Receive(frame, kReplyTimeout, batchDeadline);
+    bool ok = received == SerialLink::Received::kFrame;
     if (ok && index < count) {
-      ok = frame.command == command::kScanRecord && frame.payload.size() >= 2 + kStampSize + 1 &&
-           frame.payload.size() <= 2 + kStampSize + kMaxBarcodeLength &&
-           GetU16(frame.payload, 0) == index;
+      ok = frame.command == command::kScanRecord && frame.tag == kRecordTag &&
+           frame.size >= 2 + kStampSize + 1 && frame.size <= 2 + kStampSize + kMaxBarcodeLength &&
+           GetU16(frame.payload) == index;
     } else if (ok) {
-      ok = frame.command == command::kReadEnd && frame.payload.size() == 2 &&
-           GetU16(frame.payload, 0) == count;
+      ok = frame.command == command::kReadEnd && frame.tag == tag && frame.size == 2 &&
+           GetU16(frame.payload) == count;
     }
     if (!ok) {
       if (received == SerialLink::Received::kFrame || received == SerialLink::Received::kGarbled) {
@@ -130,24 +134,31 @@ int32_t Csp2Session::ReadData() {
     }
     if (index == count) break;
     // Packet: 2 unused bytes, the barcode, the 4 time-stamp bytes.
-    const std::vector<uint8_t>& p = frame.payload;
-    std::vector<uint8_t> packet(2, 0);
-    packet.insert(packet.end(), p.begin() + 2 + kStampSize, p.end());
-    packet.insert(packet.end(), p.begin() + 2, p.begin() + 2 + kStampSize);
-    packets.push_back(std::move(packet));
+    const uint8_t* stamp = frame.payload + 2;
+    const uint8_t* barcode = stamp + kStampSize;
+    const uint8_t* end = frame.payload + frame.size;
+    bytes.insert(bytes.end(), 2, 0);
+    bytes.insert(bytes.end(), barcode, end);
+    bytes.insert(bytes.end(), stamp, barcode);
+    ends.push_back(bytes.size());
   }
-  packets_ = std::move(packets);
+  packetBytes_ = std::move(bytes);
+  packetEnds_ = std::move(ends);
   if (count > 0) readUpTo_ = lastSeq;
   return count;
 }
 
 int32_t Csp2Session::GetPacket(char* buffer, int32_t index, int32_t size) {
   std::lock_guard lock(mutex_);
-  if (buffer == nullptr || index < 0 || static_cast<size_t>(index) >= packets_.size()) return -1;
-  const std::vector<uint8_t>& packet = packets_[static_cast<size_t>(index)];
-  if (size < 0 || packet.size() > static_cast<size_t>(size)) return -1;
-  std::memcpy(buffer, packet.data(), packet.size());
-  return static_cast<int32_t>(packet.size());
+  if (buffer == nullptr || index < 0 || static_cast<size_t>(index) >= packetEnds_.size()) {
+    return -1;
+  }
+  size_t i = static_cast<size_t>(index);
+  size_t begin = i == 0 ? 0 : packetEnds_[i - 1];
+  size_t length = packetEnds_[i] - begin;
+  if (size < 0 || length > static_cast<size_t>(size)) return -1;
+  std::memcpy(buffer, packetBytes_.data() + begin, length);
+  return static_cast<int32_t>(length);
 }
 
 int32_t Csp2Session::ClearData() {

@@ -40,12 +40,15 @@ class Csp2Session {
   std::optional<Frame> Exchange(uint8_t request, const std::vector<uint8_t>& payload,
                                 size_t minPayload);
   std::optional<uint16_t> StoredScans();
+  void ForgetBatch();
   void Reject();
 
   std::mutex mutex_;
   std::unique_ptr<SerialLink> link_;
   uint8_t nextTag_ = 1;
-  std::vector<std::vector<uint8_t>> packets_;
+  // The packets of the last complete read, back to back; packetEnds_[i] is where packet i ends.
+  std::vector<uint8_t> packetBytes_;
+  std::vector<size_t> packetEnds_;
   // Sequence number of the newest scan delivered by the last complete read; clearing erases
   // only scans up to it, so scans added after that read are never lost.
   std::optional<uint32_t> readUpTo_;

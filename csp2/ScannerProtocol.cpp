@@ -1,6 +1,7 @@
 #include "ScannerProtocol.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "Crc16.h"
@@ -14,12 +15,17 @@ void AppendFrame(std::vector<uint8_t>& out, uint8_t command, uint8_t tag, const 
                             std::to_string(kMaxPayload));
   }
   size_t first = out.size();
-  out.push_back(kStartByte);
-  out.push_back(command);
-  out.push_back(tag);
-  PutU16(out, static_cast<uint16_t>(size));
-  out.insert(out.end(), payload, payload + size);
-  PutU16(out, Crc16(out.data() + first + 1, out.size() - first - 1));
+  out.resize(first + kHeaderSize + size + kChecksumSize);
+  uint8_t* frame = out.data() + first;
+  frame[0] = kStartByte;
+  frame[1] = command;
+  frame[2] = tag;
+  frame[3] = static_cast<uint8_t>(size & 0xFF);
+  frame[4] = static_cast<uint8_t>(size >> 8);
+  if (size > 0) std::memcpy(frame + kHeaderSize, payload, size);
+  uint16_t crc = Crc16(frame + 1, kHeaderSize - 1 + size);
+  frame[kHeaderSize + size] = static_cast<uint8_t>(crc & 0xFF);
+  frame[kHeaderSize + size + 1] = static_cast<uint8_t>(crc >> 8);
 }
 
 void PutU16(std::vector<uint8_t>& out, uint16_t value) {
@@ -31,25 +37,26 @@ void PutU32(std::vector<uint8_t>& out, uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-uint16_t GetU16(const std::vector<uint8_t>& data, size_t offset) {
-  return static_cast<uint16_t>(data[offset] | (data[offset + 1] << 8));
+uint16_t GetU16(const uint8_t* data) {
+  return static_cast<uint16_t>(data[0] | (data[1] << 8));
 }
 
-uint32_t GetU32(const std::vector<uint8_t>& data, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | data[offset + static_cast<size_t>(i)];
-  return value;
+uint32_t GetU32(const uint8_t* data) {
+  return static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
+         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
 }
 
 void FrameDecoder::Append(const uint8_t* data, size_t size) {
-  if (start_ > 0 && start_ >= buffer_.size() / 2) {
+  if (start_ == buffer_.size()) {
+    Clear();
+  } else if (start_ > 0 && start_ >= buffer_.size() / 2) {
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
     start_ = 0;
   }
   buffer_.insert(buffer_.end(), data, data + size);
 }
 
-FrameDecoder::Result FrameDecoder::Next(Frame& frame) {
+FrameDecoder::Result FrameDecoder::Next(FrameView& frame) {
   size_t available = buffer_.size() - start_;
   if (available == 0) return Result::kNeedMore;
   const uint8_t* head = buffer_.data() + start_;
@@ -63,10 +70,22 @@ FrameDecoder::Result FrameDecoder::Next(Frame& frame) {
   if (Crc16(head + 1, kHeaderSize - 1 + length) != expected) return Result::kBad;
   frame.command = head[1];
   frame.tag = head[2];
-  frame.payload.assign(head + kHeaderSize, head + kHeaderSize + length);
+  frame.payload = head + kHeaderSize;
+  frame.size = length;
+  // The bytes stay where they are until the next Append, so the view remains valid.
   start_ += total;
-  if (start_ == buffer_.size()) Clear();
   return Result::kFrame;
+}
+
+FrameDecoder::Result FrameDecoder::Next(Frame& frame) {
+  FrameView view;
+  Result result = Next(view);
+  if (result == Result::kFrame) {
+    frame.command = view.command;
+    frame.tag = view.tag;
+    frame.payload.assign(view.payload, view.payload + view.size);
+  }
+  return result;
 }
 
 void FrameDecoder::DropToNextStart() {

@@ -17,6 +17,9 @@ inline constexpr size_t kMaxPayload = 512;
 inline constexpr size_t kMaxBarcodeLength = 250;  // a packet of 256 bytes at most
 inline constexpr size_t kIdSize = 8;
 inline constexpr size_t kStampSize = 4;
+// Scan records carry this tag rather than the request's: they sit between the header and the
+// end frame of a read reply, which both carry the request's tag.
+inline constexpr uint8_t kRecordTag = 0;
 
 // Requests of the host and the replies of the scanner. A reply to request r has command r|0x80
 // and the request's tag.
@@ -40,6 +43,14 @@ struct Frame {
   std::vector<uint8_t> payload;
 };
 
+// A frame inside a decoder's buffer, valid until the decoder is next changed.
+struct FrameView {
+  uint8_t command = 0;
+  uint8_t tag = 0;
+  const uint8_t* payload = nullptr;
+  size_t size = 0;
+};
+
 // Appends one frame to out. Throws std::length_error when size exceeds kMaxPayload.
 void AppendFrame(std::vector<uint8_t>& out, uint8_t command, uint8_t tag, const uint8_t* payload,
                  size_t size);
@@ -51,8 +62,14 @@ inline void AppendFrame(std::vector<uint8_t>& out, uint8_t command, uint8_t tag,
 void PutU16(std::vector<uint8_t>& out, uint16_t value);
 void PutU32(std::vector<uint8_t>& out, uint32_t value);
 // Reads from data[offset]; the caller has checked the size.
-uint16_t GetU16(const std::vector<uint8_t>& data, size_t offset);
-uint32_t GetU32(const std::vector<uint8_t>& data, size_t offset);
+uint16_t GetU16(const uint8_t* data);
+uint32_t GetU32(const uint8_t* data);
+inline uint16_t GetU16(const std::vector<uint8_t>& data, size_t offset) {
+  return GetU16(data.data() + offset);
+}
+inline uint32_t GetU32(const std::vector<uint8_t>& data, size_t offset) {
+  return GetU32(data.data() + offset);
+}
 
 // Cuts a byte stream into frames. Bytes are appended as they arrive; Next takes complete frames.
 class FrameDecoder {
@@ -63,7 +80,8 @@ class FrameDecoder {
   // kFrame: frame holds the first buffered frame, which is consumed. kNeedMore: no complete frame
   // yet. kBad: the buffer does not start with a valid frame (wrong start byte, length above
   // kMaxPayload, checksum mismatch); nothing is consumed, see DropToNextStart and Clear.
-  Result Next(Frame& frame);
+  Result Next(FrameView& frame);
+  Result Next(Frame& frame);  // the same, with the payload copied
   // After kBad: drops the first byte and everything up to the next start byte.
   void DropToNextStart();
   void Clear();

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -67,19 +68,21 @@ bool SerialLink::WaitFor(short events, Clock::time_point deadline) {
   }
 }
 
-bool SerialLink::ReadAvailable() {
+SerialLink::ReadResult SerialLink::ReadAvailable() {
+  ReadResult result = ReadResult::kNothing;
   for (;;) {
     ssize_t n = ::read(fd_.get(), chunk_.data(), chunk_.size());
     if (n > 0) {
       decoder_.Append(chunk_.data(), static_cast<size_t>(n));
-      if (static_cast<size_t>(n) < chunk_.size()) return true;
+      result = ReadResult::kData;
+      if (static_cast<size_t>(n) < chunk_.size()) return result;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return result;
     // End of file or EIO: the other side hung up.
     gone_ = true;
-    return false;
+    return result == ReadResult::kData ? result : ReadResult::kGone;
   }
 }
 
@@ -120,7 +123,9 @@ bool SerialLink::Send(const std::vector<uint8_t>& bytes, Clock::time_point deadl
   return true;
 }
 
-SerialLink::Received SerialLink::Receive(Frame& frame, Clock::time_point deadline) {
+SerialLink::Received SerialLink::Receive(FrameView& frame, Clock::duration timeout,
+                                         Clock::time_point deadline) {
+  bool waiting = false;
   for (;;) {
     switch (decoder_.Next(frame)) {
       case FrameDecoder::Result::kFrame:
@@ -132,8 +137,15 @@ SerialLink::Received SerialLink::Receive(Frame& frame, Clock::time_point deadlin
         break;
     }
     if (gone_) return Received::kGone;
+    // Bytes that have arrived already are taken without asking poll first.
+    ReadResult read = ReadAvailable();
+    if (read == ReadResult::kData) continue;
+    if (read == ReadResult::kGone) return Received::kGone;
+    if (!waiting) {
+      waiting = true;
+      deadline = std::min(deadline, Clock::now() + timeout);
+    }
     if (!WaitFor(POLLIN, deadline)) return gone_ ? Received::kGone : Received::kTimeout;
-    if (!ReadAvailable() && decoder_.Empty()) return Received::kGone;
   }
 }
 

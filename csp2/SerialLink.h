@@ -30,16 +30,20 @@ class SerialLink {
   void DrainUntilQuiet(Clock::time_point deadline);
   // Writes all bytes before deadline; false when the device is gone or the time ran out.
   bool Send(const std::vector<uint8_t>& bytes, Clock::time_point deadline);
-  // Waits until deadline for the next complete frame.
-  Received Receive(Frame& frame, Clock::time_point deadline);
+  // Waits for the next complete frame, at most timeout from the moment waiting starts (a frame
+  // already received is taken without looking at the clock) and never past deadline. The view
+  // stays valid until the next call on this link.
+  Received Receive(FrameView& frame, Clock::duration timeout,
+                   Clock::time_point deadline = Clock::time_point::max());
   // True once the device has hung up or failed; it does not come back.
   bool Gone() const { return gone_; }
 
  private:
   // Waits for events on the device; false on time-out or when the device is gone.
   bool WaitFor(short events, Clock::time_point deadline);
-  // Reads what is available into the decoder; false when the device is gone.
-  bool ReadAvailable();
+  enum class ReadResult { kData, kNothing, kGone };
+  // Reads what is available into the decoder without waiting.
+  ReadResult ReadAvailable();
 
   platform::FileDescriptor fd_;
   FrameDecoder decoder_;

@@ -50,7 +50,7 @@ TEST(EmulatorTest, RegistersLowestFreeNumbersAndUnregistersOnTermination) {
 
   int status = modem.Terminate();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  for (const char* name : {"COM4", "COM4.name", "COM4.pid", "COM4.ctl"}) {
+  for (const char* name : {"COM4", "COM4.name", "COM4.ctl"}) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / name))) << name;
   }
   EXPECT_FALSE(Listed("COM4: = Acme Modem"));

@@ -133,13 +133,12 @@ TEST(SerialPortsTest, PortsDirectoryEntriesComeFirstAndOnlyWhilePresent) {
   WriteText(dir / "COM10.name", std::string("OPTICON ten\0hidden", 18));
   fs::create_symlink("/dev/null", dir / "COM9");  // no name file
   fs::create_symlink("/dev/null", dir / "COM3");  // takes the number before the adapter
-  WriteText(dir / "COM3.name", "Loopback\n");
-  WriteText(dir / "COM3.pid", std::to_string(::getpid()) + "\n");
+  WriteText(dir / "COM3.name", "Loopback\npid " + std::to_string(::getpid()) + "\n");
   fs::create_symlink(machine.Root() / "no-such-device", dir / "COM6");
   fs::create_symlink("/dev/null", dir / "COM7");
-  WriteText(dir / "COM7.pid", "999999999\n");  // owner long gone
+  WriteText(dir / "COM7.name", "Gone\npid 999999999\n");  // owner long gone
   fs::create_symlink("/dev/null", dir / "COM8");
-  WriteText(dir / "COM8.pid", "garbage\n");
+  WriteText(dir / "COM8.name", "Unclear\nowner: me\n");
   fs::create_symlink("/dev/null", dir / "COM03");  // not a port name
   WriteText(dir / "notes.txt", "COM99");
 
@@ -157,6 +156,7 @@ TEST(SerialPortsTest, PortsDirectoryEntriesComeFirstAndOnlyWhilePresent) {
   EXPECT_EQ(ports.Register("/dev/null", "New", ::getpid(), 0, {4, 5}), 6);
   EXPECT_EQ(ports.Register("/dev/null", "Newer", ::getpid(), 7), 7);
   EXPECT_THROW(ports.Register("/dev/null", "Clash", ::getpid(), 3), std::runtime_error);
+  EXPECT_THROW(ports.Register("/dev/null", "Two\nlines", ::getpid()), std::invalid_argument);
   ports.Unregister(3, ::getpid() + 1);  // not the owner: stays
   EXPECT_TRUE(ResolveComPort(3, env).has_value());
   ports.Unregister(7, ::getpid());

@@ -31,6 +31,8 @@ using platform::FileDescriptor;
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr size_t kReadChunk = 64 * 1024;
+// Replies are written in pieces so that the host sees the first bytes while the rest follow.
+constexpr size_t kWriteChunk = 16384;
 constexpr size_t kMaxControlClients = 16;
 // How long to leave the master alone after it reported a hang-up (no host has the port open).
 constexpr auto kHangupPause = std::chrono::milliseconds(100);
@@ -166,7 +168,8 @@ class EmulatorLoop {
     } else if ((revents & (POLLHUP | POLLERR)) != 0) {
       masterPausedUntil_ = SteadyClock::now() + kHangupPause;
     }
-    if ((revents & POLLOUT) != 0) FlushMaster();
+    // Replies go out at once; what does not fit waits for POLLOUT.
+    FlushMaster();
     if (masterOutStart_ == masterOut_.size()) {
       masterOut_.clear();
       masterOutStart_ = 0;
@@ -176,7 +179,7 @@ class EmulatorLoop {
   void FlushMaster() {
     while (masterOutStart_ < masterOut_.size()) {
       ssize_t n = ::write(masterFd_, masterOut_.data() + masterOutStart_,
-                          masterOut_.size() - masterOutStart_);
+                          std::min(masterOut_.size() - masterOutStart_, kWriteChunk));
       if (n > 0) {
         masterOutStart_ += static_cast<size_t>(n);
         continue;

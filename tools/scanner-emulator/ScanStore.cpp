@@ -28,6 +28,12 @@ void ScanStore::Add(std::string_view barcode, const std::array<uint8_t, 4>& stam
     throw std::length_error("scanner memory full (" + std::to_string(kCapacity) + " scans)");
   }
   scans_.push_back({nextSequence_++, std::string(barcode), stamp});
+  ++version_;
+}
+
+void ScanStore::Clear() {
+  scans_.clear();
+  ++version_;
 }
 
 void ScanStore::AddNow(std::string_view barcode) {
@@ -38,7 +44,9 @@ void ScanStore::AddNow(std::string_view barcode) {
 }
 
 void ScanStore::ClearUpTo(uint32_t sequence) {
-  std::erase_if(scans_, [sequence](const StoredScan& scan) { return scan.sequence <= sequence; });
+  if (std::erase_if(scans_, [sequence](const StoredScan& s) { return s.sequence <= sequence; })) {
+    ++version_;
+  }
 }
 
 }  // namespace kessmar::emulator

@@ -36,12 +36,16 @@ class ScanStore {
   // Sequence number of the newest scan ever added (0 before the first).
   uint32_t LastSequence() const { return nextSequence_ - 1; }
 
-  void Clear() { scans_.clear(); }
+  void Clear();
   // Erases the scans whose sequence number is at most sequence.
   void ClearUpTo(uint32_t sequence);
 
+  // Changes whenever the stored scans change.
+  uint64_t Version() const { return version_; }
+
  private:
   std::vector<StoredScan> scans_;
+  uint64_t version_ = 0;
   uint32_t nextSequence_ = 1;
 };
 

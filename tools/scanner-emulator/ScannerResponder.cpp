@@ -76,6 +76,23 @@ bool ScannerResponder::Receive(const uint8_t* data, size_t size, std::vector<uin
   return answered;
 }
 
+void ScannerResponder::RefreshRecords() {
+  if (recordsVersion_ == store_.Version()) return;
+  records_.clear();
+  recordStarts_.clear();
+  std::vector<uint8_t> payload;
+  const auto& scans = store_.Scans();
+  for (size_t i = 0; i < scans.size(); ++i) {
+    payload.clear();
+    csp2::PutU16(payload, static_cast<uint16_t>(i));
+    payload.insert(payload.end(), scans[i].stamp.begin(), scans[i].stamp.end());
+    payload.insert(payload.end(), scans[i].barcode.begin(), scans[i].barcode.end());
+    recordStarts_.push_back(records_.size());
+    csp2::AppendFrame(records_, command::kScanRecord, csp2::kRecordTag, payload);
+  }
+  recordsVersion_ = store_.Version();
+}
+
 void ScannerResponder::Answer(const csp2::Frame& request, std::vector<uint8_t>& bytes,
                               std::vector<size_t>& frameStarts) {
   auto frame = [&](uint8_t cmd, const std::vector<uint8_t>& payload) {
@@ -107,13 +124,9 @@ void ScannerResponder::Answer(const csp2::Frame& request, std::vector<uint8_t>& 
       csp2::PutU16(payload, static_cast<uint16_t>(scans.size()));
       csp2::PutU32(payload, lastSequence);
       frame(reply, payload);
-      for (size_t i = 0; i < scans.size(); ++i) {
-        payload.clear();
-        csp2::PutU16(payload, static_cast<uint16_t>(i));
-        payload.insert(payload.end(), scans[i].stamp.begin(), scans[i].stamp.end());
-        payload.insert(payload.end(), scans[i].barcode.begin(), scans[i].barcode.end());
-        frame(command::kScanRecord, payload);
-      }
+      RefreshRecords();
+      for (size_t start : recordStarts_) frameStarts.push_back(bytes.size() + start);
+      bytes.insert(bytes.end(), records_.begin(), records_.end());
       payload.clear();
       csp2::PutU16(payload, static_cast<uint16_t>(scans.size()));
       frame(command::kReadEnd, payload);

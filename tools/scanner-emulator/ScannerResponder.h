@@ -43,8 +43,14 @@ class ScannerResponder {
   // The well-formed reply to request, with the offsets at which its frames start.
   void Answer(const csp2::Frame& request, std::vector<uint8_t>& bytes,
               std::vector<size_t>& frameStarts);
+  // Brings the encoded scan records up to date with the store.
+  void RefreshRecords();
 
   ScanStore& store_;
+  // The scan record frames of the stored scans, encoded once per change of the store.
+  std::vector<uint8_t> records_;
+  std::vector<size_t> recordStarts_;
+  uint64_t recordsVersion_ = ~uint64_t{0};
   std::array<uint8_t, 8> deviceId_;
   Misbehaviour misbehaviour_ = Misbehaviour::kNone;
   csp2::FrameDecoder decoder_;

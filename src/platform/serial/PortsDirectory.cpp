@@ -12,7 +12,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/FileDescriptor.h"
 
@@ -25,19 +27,46 @@ std::string ErrnoText() {
   return std::strerror(errno);
 }
 
-// Contents of a small text file up to its first zero byte or line end; empty when unreadable.
-std::string ReadFirstLine(const std::filesystem::path& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (!fd) return {};
+// What a COMn.name file says: the friendly name and the owner (0: none named, -1: unreadable).
+struct NameFile {
+  bool exists = false;
+  std::string friendlyName;
+  pid_t owner = 0;
+};
+
+// Reads the name file `name` relative to the folder open as directoryFd.
+NameFile ReadNameFile(int directoryFd, const std::string& name) {
+  NameFile result;
+  FileDescriptor fd(::openat(directoryFd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return result;
+  result.exists = true;
   char buffer[kMaxSmallFile];
   ssize_t n;
   do {
     n = ::read(fd.get(), buffer, sizeof buffer);
   } while (n < 0 && errno == EINTR);
-  if (n <= 0) return {};
-  std::string text(buffer, static_cast<size_t>(n));
-  text = text.substr(0, text.find_first_of(std::string("\0\r\n", 3)));
-  return text;
+  if (n < 0) {
+    result.owner = -1;
+    return result;
+  }
+  std::string_view text(buffer, static_cast<size_t>(n));
+  std::string_view first = text.substr(0, text.find('\n'));
+  result.friendlyName =
+      std::string(first.substr(0, first.find_first_of(std::string_view("\0\r", 2))));
+  if (first.size() < text.size()) {
+    std::string_view second = text.substr(first.size() + 1);
+    second = second.substr(0, second.find_first_of("\r\n"));
+    if (second.substr(0, 4) == "pid ") {
+      second.remove_prefix(4);
+      pid_t pid = 0;
+      auto [end, ec] = std::from_chars(second.data(), second.data() + second.size(), pid);
+      result.owner =
+          ec == std::errc() && end == second.data() + second.size() && pid > 0 ? pid : -1;
+    } else if (!second.empty()) {
+      result.owner = -1;
+    }
+  }
+  return result;
 }
 
 // Writes text to path through a temporary file renamed into place. Throws on failure.
@@ -69,17 +98,6 @@ void WriteFileAtomically(const std::filesystem::path& path, const std::string& t
 
 bool ProcessRuns(pid_t pid) {
   return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
-}
-
-// The owner named in a .pid file: 0 when there is no such file, -1 when it cannot be parsed.
-pid_t OwnerOf(const std::filesystem::path& pidFile) {
-  struct stat info {};
-  if (::lstat(pidFile.c_str(), &info) != 0) return 0;
-  std::string text = ReadFirstLine(pidFile);
-  pid_t pid = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), pid);
-  if (ec != std::errc() || end != text.data() + text.size() || pid <= 0) return -1;
-  return pid;
 }
 
 // A directory that another user could have planted is not used.
@@ -157,26 +175,33 @@ std::filesystem::path PortsDirectory::FileOf(int number, const char* suffix) con
 
 std::vector<PortsDirectoryEntry> PortsDirectory::List() const {
   std::vector<PortsDirectoryEntry> entries;
-  if (!DirectoryIsOurs(directory_)) return entries;
-  DIR* dir = ::opendir(directory_.c_str());
+  // Every file is reached relative to the open folder: enumeration runs every few seconds.
+  FileDescriptor folder(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat info {};
+  if (!folder || ::fstat(folder.get(), &info) != 0 ||
+      (info.st_uid != ::geteuid() && info.st_uid != 0)) {
+    return entries;
+  }
+  DIR* dir = ::fdopendir(::dup(folder.get()));
   if (dir == nullptr) return entries;
   while (const dirent* item = ::readdir(dir)) {
     int number = PortNumberOfName(item->d_name);
     if (number == 0) continue;
-    std::filesystem::path link = directory_ / item->d_name;
+    std::string name = item->d_name;
     char target[PATH_MAX];
-    ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    ssize_t length = ::readlinkat(folder.get(), name.c_str(), target, sizeof target - 1);
     if (length <= 0) continue;
     PortsDirectoryEntry entry;
     entry.number = number;
     std::filesystem::path device(std::string(target, static_cast<size_t>(length)));
     entry.devicePath = (device.is_absolute() ? device : directory_ / device).lexically_normal();
-    entry.friendlyName = ReadFirstLine(FileOf(number, ".name"));
-    if (entry.friendlyName.empty()) entry.friendlyName = "Serial port";
-    struct stat info {};
-    bool deviceThere = ::stat(entry.devicePath.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
-    pid_t owner = OwnerOf(FileOf(number, ".pid"));
-    entry.present = deviceThere && (owner == 0 || ProcessRuns(owner));
+    // The link is followed: only a character device counts.
+    entry.present = ::fstatat(folder.get(), name.c_str(), &info, 0) == 0 && S_ISCHR(info.st_mode);
+    if (entry.present) {
+      NameFile nameFile = ReadNameFile(folder.get(), name + ".name");
+      entry.present = nameFile.owner == 0 || ProcessRuns(nameFile.owner);
+      entry.friendlyName = nameFile.friendlyName.empty() ? "Serial port" : nameFile.friendlyName;
+    }
     entries.push_back(std::move(entry));
   }
   ::closedir(dir);
@@ -191,6 +216,9 @@ int PortsDirectory::Register(const std::string& devicePath, const std::string& f
   if (requestedNumber < 0 || requestedNumber > 9999) {
     throw std::runtime_error("Port number " + std::to_string(requestedNumber) +
                              " is out of range 1 to 9999");
+  }
+  if (friendlyName.find_first_of("\r\n") != std::string::npos) {
+    throw std::invalid_argument("Friendly name with a line break: " + friendlyName);
   }
   CreateDirectoryChain(directory_);
   DirectoryLock lock(directory_);
@@ -210,13 +238,12 @@ int PortsDirectory::Register(const std::string& devicePath, const std::string& f
     if (number > 9999) throw std::runtime_error("No free port number in " + directory_.string());
   }
   // Leftovers of an absent port under this number go first.
-  for (const char* suffix : {"", ".name", ".pid", ".ctl"}) ::unlink(FileOf(number, suffix).c_str());
-  WriteFileAtomically(FileOf(number, ".name"), friendlyName + "\n");
-  WriteFileAtomically(FileOf(number, ".pid"), std::to_string(ownerPid) + "\n");
+  for (const char* suffix : {"", ".name", ".ctl"}) ::unlink(FileOf(number, suffix).c_str());
+  WriteFileAtomically(FileOf(number, ".name"),
+                      friendlyName + "\npid " + std::to_string(ownerPid) + "\n");
   if (::symlink(devicePath.c_str(), FileOf(number, "").c_str()) != 0) {
     std::string reason = ErrnoText();
     ::unlink(FileOf(number, ".name").c_str());
-    ::unlink(FileOf(number, ".pid").c_str());
     throw std::runtime_error("Cannot create " + FileOf(number, "").string() + ": " + reason);
   }
   return number;
@@ -225,10 +252,12 @@ int PortsDirectory::Register(const std::string& devicePath, const std::string& f
 void PortsDirectory::Unregister(int number, pid_t ownerPid) const noexcept {
   try {
     DirectoryLock lock(directory_);
-    pid_t owner = OwnerOf(FileOf(number, ".pid"));
-    if (owner != 0 && owner != ownerPid) return;
+    FileDescriptor folder(::open(directory_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return;
+    NameFile nameFile = ReadNameFile(folder.get(), "COM" + std::to_string(number) + ".name");
+    if (nameFile.owner != 0 && nameFile.owner != ownerPid) return;
     // The link goes first so that readers never see a port without its name.
-    for (const char* suffix : {"", ".name", ".pid", ".ctl"}) {
+    for (const char* suffix : {"", ".name", ".ctl"}) {
       ::unlink(FileOf(number, suffix).c_str());
     }
   } catch (...) {

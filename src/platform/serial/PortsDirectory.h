@@ -3,8 +3,8 @@
 //
 // Format, one port n per set of files in the directory:
 //   COMn        symbolic link to the device (for example /dev/pts/5); its presence defines the port
-//   COMn.name   friendly name, text up to the first zero byte or line end (optional)
-//   COMn.pid    decimal process id of the owner (optional); a dead owner makes the port absent
+//   COMn.name   optional; line 1: the friendly name (taken up to its first zero byte);
+//               optional line 2: "pid N", the owning process; a dead owner makes the port absent
 //   COMn.ctl    control socket of an emulator (not read here)
 //   .lock       taken with flock while a port is registered or removed
 // A port is present when its link leads to an existing character device and its owner, when
@@ -24,7 +24,7 @@ namespace kessmar::platform {
 struct PortsDirectoryEntry {
   int number = 0;
   std::string devicePath;    // target of the COMn link, made absolute
-  std::string friendlyName;  // COMn.name, or "Serial port" when there is none
+  std::string friendlyName;  // COMn.name, or "Serial port" when there is none; empty when absent
   bool present = false;
 };
 
@@ -46,7 +46,8 @@ class PortsDirectory {
   // With requestedNumber > 0 that number is used, replacing an absent entry; otherwise the lowest
   // number from 3 up that has no present entry and is not in reservedNumbers. Creates the
   // directory when needed. Throws std::runtime_error naming the path when the directory cannot
-  // be written or the requested number is held by a present port.
+  // be written or the requested number is held by a present port, std::invalid_argument when
+  // friendlyName holds a line break.
   int Register(const std::string& devicePath, const std::string& friendlyName, pid_t ownerPid,
                int requestedNumber = 0, const std::set<int>& reservedNumbers = {}) const;
 
@@ -54,7 +55,7 @@ class PortsDirectory {
   // over by another owner is left alone). Never throws.
   void Unregister(int number, pid_t ownerPid) const noexcept;
 
-  // Path of a file of port number: suffix "" for the link, ".name", ".pid" or ".ctl".
+  // Path of a file of port number: suffix "" for the link, ".name" or ".ctl".
   std::filesystem::path FileOf(int number, const char* suffix) const;
 
  private:
