@@ -24,43 +24,43 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Starts the emulator with args; its standard input and output are pipes unless null is given.
-pid_t Spawn(const std::vector<std::string>& args, int* stdinWrite, int* stdoutRead,
-            int* stderrRead) {
+struct Pipe {
+  platform::FileDescriptor read, write;
+  Pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    read.Reset(ends[0]);
+    write.Reset(ends[1]);
+  }
+};
+
+// Starts the emulator with args. Its standard input is a pipe when stdinWrite is given (else
+// /dev/null), its standard output a pipe, its standard error a pipe when stderrRead is given.
+pid_t Spawn(const std::vector<std::string>& args, platform::FileDescriptor* stdinWrite,
+            platform::FileDescriptor& stdoutRead, platform::FileDescriptor* stderrRead) {
   std::vector<std::string> all{SCANNER_EMULATOR_PATH};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  Pipe in, out, err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  int inPipe[2] = {-1, -1}, outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
   if (stdinWrite != nullptr) {
-    if (::pipe2(inPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in.read.get(), STDIN_FILENO);
   } else {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   }
-  if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
-  }
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.write.get(), STDERR_FILENO);
   pid_t pid = -1;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  for (int fd : {inPipe[0], outPipe[1], errPipe[1]}) {
-    if (fd >= 0) ::close(fd);
-  }
   if (rc != 0) throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(rc));
-  if (stdinWrite != nullptr) *stdinWrite = inPipe[1];
-  *stdoutRead = outPipe[0];
-  if (stderrRead != nullptr) {
-    *stderrRead = errPipe[0];
-  } else {
-    ::close(errPipe[0]);
-  }
+  if (stdinWrite != nullptr) *stdinWrite = std::move(in.write);
+  stdoutRead = std::move(out.read);
+  if (stderrRead != nullptr) *stderrRead = std::move(err.read);
   return pid;
 }
 
@@ -141,10 +141,7 @@ EmulatorProcess::EmulatorProcess(const std::filesystem::path& portsDirectory,
     : portsDirectory_(portsDirectory) {
   std::vector<std::string> all{"--ports-dir", portsDirectory.string()};
   all.insert(all.end(), args.begin(), args.end());
-  int in = -1, out = -1;
-  pid_ = Spawn(all, &in, &out, nullptr);
-  stdin_.Reset(in);
-  stdout_.Reset(out);
+  pid_ = Spawn(all, &stdin_, stdout_, nullptr);
   std::string line = ReadUntil(stdout_.get(), Clock::now() + std::chrono::seconds(10), "\n");
   std::istringstream words(line);
   std::string ready, port;
@@ -201,10 +198,9 @@ int EmulatorProcess::Kill() {
 }
 
 int EmulatorProcess::RunToEnd(const std::vector<std::string>& args, std::string& stderrText) {
-  int out = -1, err = -1;
-  pid_t pid = Spawn(args, nullptr, &out, &err);
-  platform::FileDescriptor outGuard(out), errGuard(err);
-  stderrText = ReadUntil(err, Clock::now() + std::chrono::seconds(10), "");
+  platform::FileDescriptor out, err;
+  pid_t pid = Spawn(args, nullptr, out, &err);
+  stderrText = ReadUntil(err.get(), Clock::now() + std::chrono::seconds(10), "");
   int status = 0;
   if (!WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; })) {
     ::kill(pid, SIGKILL);  // it should have ended by itself

@@ -1,12 +1,17 @@
 // The scanner-emulator program: registration in the ports directory, its inputs and its exits.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "EmulatorProcess.h"
+#include "ScannerProtocol.h"
 #include "platform/serial/SerialPorts.h"
 
 namespace kessmar::test {
@@ -109,6 +114,46 @@ TEST(EmulatorTest, TakesScansFromStandardInputAndTheControlSocket) {
   EXPECT_EQ(emulator.Control("quit"), "ok");
   fs::path link = sandbox.PortsDirectory() / ("COM" + std::to_string(emulator.ComNumber()));
   EXPECT_TRUE(WaitUntil([&] { return !fs::exists(fs::symlink_status(link)); }));
+}
+
+TEST(EmulatorTest, AnswersAfterNoiseAndRefusesUnknownRequests) {
+  EmulatorSandbox sandbox;
+  EmulatorProcess emulator(sandbox.PortsDirectory(), {"--scan", "1", "--scan", "2"});
+  platform::FileDescriptor fd(::open(emulator.Device().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(fd);
+  termios settings{};
+  ASSERT_EQ(::tcgetattr(fd.get(), &settings), 0);
+  ::cfmakeraw(&settings);
+  ASSERT_EQ(::tcsetattr(fd.get(), TCSANOW, &settings), 0);
+
+  std::vector<uint8_t> request{'n', 'o', 'i', 's', 'e', csp2::kStartByte, 0x01};  // cut frame
+  csp2::AppendFrame(request, csp2::command::kStatus, 17, {});
+  csp2::AppendFrame(request, 0x42, 18, {});
+  csp2::AppendFrame(request, csp2::command::kClear, 19, std::vector<uint8_t>{1});  // too short
+  ASSERT_EQ(::write(fd.get(), request.data(), request.size()),
+            static_cast<ssize_t>(request.size()));
+
+  csp2::FrameDecoder decoder;
+  std::vector<csp2::Frame> replies;
+  csp2::Frame frame;
+  ASSERT_TRUE(WaitUntil([&] {
+    pollfd entry{fd.get(), POLLIN, 0};
+    if (::poll(&entry, 1, 10) == 1) {
+      uint8_t buffer[256];
+      ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+      if (n > 0) decoder.Append(buffer, static_cast<size_t>(n));
+    }
+    while (decoder.Next(frame) == csp2::FrameDecoder::Result::kFrame) replies.push_back(frame);
+    return replies.size() >= 3;
+  }));
+  ASSERT_EQ(replies.size(), 3u);
+  EXPECT_EQ(replies[0].command, 0x81);
+  EXPECT_EQ(replies[0].tag, 17);
+  EXPECT_EQ(replies[0].payload, (std::vector<uint8_t>{2, 0}));
+  EXPECT_EQ(replies[1].command, csp2::command::kRefused);
+  EXPECT_EQ(replies[1].payload, (std::vector<uint8_t>{0x42}));
+  EXPECT_EQ(replies[2].command, csp2::command::kRefused);
+  EXPECT_EQ(emulator.Control("count"), "2");
 }
 
 TEST(EmulatorTest, RejectsBadCommandLinesWithAMessage) {

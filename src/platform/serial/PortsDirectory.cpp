@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -122,6 +123,10 @@ void CreateDirectoryChain(const std::filesystem::path& directory) {
   }
 }
 
+struct DirectoryCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
 // Holds the directory's lock file for the lifetime of the object.
 class DirectoryLock {
  public:
@@ -182,9 +187,11 @@ std::vector<PortsDirectoryEntry> PortsDirectory::List() const {
       (info.st_uid != ::geteuid() && info.st_uid != 0)) {
     return entries;
   }
-  DIR* dir = ::fdopendir(::dup(folder.get()));
-  if (dir == nullptr) return entries;
-  while (const dirent* item = ::readdir(dir)) {
+  FileDescriptor listing(::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0));
+  std::unique_ptr<DIR, DirectoryCloser> dir(listing ? ::fdopendir(listing.get()) : nullptr);
+  if (!dir) return entries;
+  listing.Release();  // now owned by dir
+  while (const dirent* item = ::readdir(dir.get())) {
     int number = PortNumberOfName(item->d_name);
     if (number == 0) continue;
     std::string name = item->d_name;
@@ -204,7 +211,6 @@ std::vector<PortsDirectoryEntry> PortsDirectory::List() const {
     }
     entries.push_back(std::move(entry));
   }
-  ::closedir(dir);
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.number < b.number; });
   return entries;
