@@ -15,6 +15,7 @@ class TextArena {
   char* MutableData() { return data_.get(); }
 
   void Append(const char* bytes, size_t n) {
+    if (n == 0) return;  // also keeps memcpy away from a null buffer
     if (n > capacity_ - size_) Grow(size_ + n);
     std::memcpy(data_.get() + size_, bytes, n);
     size_ += n;

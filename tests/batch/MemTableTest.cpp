@@ -87,12 +87,17 @@ TEST(MemTable, OpenCloseAndEditPosting) {
   table.First();
   EXPECT_EQ(table.RowCount(), 1);
   EXPECT_EQ(table.AsText("Barcode"), "X");
+  EXPECT_EQ(table.Rows().at(0).values.at(1).text, "X");
+  table.Edit();
+  table.SetText("Barcode", "a longer code");
+  EXPECT_EQ(table.AsText("Barcode"), "a longer code");  // reads see the row being edited
+  table.Post();
   table.Edit();
   table.SetText("Barcode", "Y");
-  EXPECT_EQ(table.AsText("Barcode"), "Y");  // reads see the row being edited
   table.Post();
   EXPECT_EQ(table.RowCount(), 1);
   EXPECT_EQ(table.AsText("Barcode"), "Y");
+  EXPECT_EQ(table.Rows().at(0).values.at(1).text, "Y");  // the listing follows changes
 }
 
 }  // namespace

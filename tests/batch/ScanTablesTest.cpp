@@ -33,6 +33,13 @@ TEST(BuildBatchToProcess, MergingIdenticalBarcodes) {
   EXPECT_FALSE(process.IsNull("Aantal"));
   for (process.First(); !process.Eof(); process.Next()) EXPECT_TRUE(process.IsNull("DateTime"));
 
+  // A sum beyond 32 bits is an error, not a wrapped quantity.
+  MemTable huge = ScanBatch("S", "SB", {"A", "A"});
+  huge.Edit();
+  huge.SetInteger("Aantal", INT32_MAX);
+  huge.Post();
+  EXPECT_THROW(BuildBatchToProcess(huge, process, true, dir / "last_read.dat"), TableError);
+
   // Only the leading rows: only they come out.
   MemTable leading = ScanBatch("S", "SB", {});
   BuildBatchToProcess(leading, process, true, dir / "last_read.dat");
