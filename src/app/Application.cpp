@@ -32,7 +32,7 @@ void ReportStartupWhenAsked() {
     std::printf("event-loop-running %lld\n",
                 static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
     std::fflush(stdout);
-    QApplication::quit();
+    QCoreApplication::exit(0);
   });
 }
 

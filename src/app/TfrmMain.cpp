@@ -74,6 +74,9 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   }
   trmCheckForUpdate->start();
   Checkvooreenupdate1->setVisible(true);
+  // Polling starts once the window is complete: a tick that ran inside creation (the automatic
+  // mode lets pending messages through) would read the scanner before the Data folder is known.
+  tmrCheckScanner->start();
 
   if (geometry().isValid() && screen() != nullptr) {
     move(screen()->availableGeometry().center() - rect().center());
@@ -181,7 +184,6 @@ void TfrmMain::CreateControls() {
   tmrCheckScanner->setObjectName("tmrCheckScanner");
   tmrCheckScanner->setInterval(10);
   connect(tmrCheckScanner, &QTimer::timeout, this, [this] { tmrCheckScannerTimer(); });
-  tmrCheckScanner->start();
 
   trmCheckForUpdate = new QTimer(this);
   trmCheckForUpdate->setObjectName("trmCheckForUpdate");
@@ -267,7 +269,8 @@ void TfrmMain::Sluiten2Click() { EndSession(); }
 
 void TfrmMain::EndSession() {
   Closing = true;
-  QApplication::quit();
+  // Ends every event loop, open dialogs included, without asking the windows first.
+  QCoreApplication::exit(0);
 }
 
 void TfrmMain::Info1Click() {

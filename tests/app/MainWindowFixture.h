@@ -40,9 +40,11 @@ class MainWindowFixture : public ::testing::Test {
   std::filesystem::path DataPath() const { return dir / "Data"; }
   Settings Ini() const { return Settings(IniPath()); }
 
-  TfrmMain& Start(bool trayAvailable = true) {
+  // Creates the main window and the dialogs it uses. library: the scanner library to use
+  // instead of the scripted one; the real serial ports are then listed too.
+  TfrmMain& Start(bool trayAvailable = true, ScannerLibrary* library = nullptr) {
     MainWindowServices services{
-        .scanner = scanner,
+        .scanner = library != nullptr ? *library : scanner,
         .messages = messages,
         .shell = shell,
         .executable = Executable(),
@@ -52,6 +54,7 @@ class MainWindowFixture : public ::testing::Test {
           if (ports.empty()) return std::nullopt;
           return ports;
         }};
+    if (library != nullptr) services.enumeratePorts = {};
     main = std::make_unique<TfrmMain>(std::move(services));
     actie = std::make_unique<TfrmActie>();
     history = std::make_unique<TfrmHistory>(main->tblScannerData, messages);

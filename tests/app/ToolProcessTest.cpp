@@ -17,6 +17,7 @@ class ToolProcessTest : public ::testing::Test {
   void SetUp() override {
     std::filesystem::copy_file(KESSMAR_TOOL_PATH, tool);
     std::filesystem::create_directory(dir / "run");
+    std::filesystem::permissions(dir / "run", std::filesystem::perms::owner_all);
     std::filesystem::create_directory(dir / "ports");
     env = {{"QT_QPA_PLATFORM", "offscreen"},
            {"XDG_RUNTIME_DIR", (dir / "run").string()},
