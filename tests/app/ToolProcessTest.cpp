@@ -4,6 +4,8 @@
 
 #include "ChildProcess.h"
 #include "TempDir.h"
+#include "about/VersionInfoReader.h"
+#include "about/VersionLine.h"
 
 namespace kessmar::testing {
 namespace {
@@ -59,6 +61,24 @@ TEST_F(ToolProcessTest, EndSignalsEndTheProgramNormally) {
     process->Signal(sig);
     EXPECT_EQ(process->Wait(std::chrono::seconds(10)), 0) << "signal " << sig;
   }
+}
+
+}  // namespace
+}  // namespace kessmar::testing
+
+namespace kessmar::testing {
+namespace {
+
+TEST(ToolVersionTest, TheProgramCarriesItsOwnVersionResource) {
+  VersionInfoReader reader(KESSMAR_TOOL_PATH);
+  ASSERT_TRUE(reader.HasVersionInfo());
+  EXPECT_EQ(reader.StringValue("ProductName"), "Kessmar Scanner Tool");
+  EXPECT_EQ(reader.StringValue("CompanyName"), "Kessmar B.V.");
+  EXPECT_EQ(reader.ProductVersion(0), 1);
+  EXPECT_EQ(reader.ProductVersion(1), 0);
+  const std::string line = FormatVersionLine(reader);
+  EXPECT_EQ(line.rfind("Versie : 1.0   Build : ", 0), 0u) << line;
+  EXPECT_FALSE(reader.StringValue("BuildTimestamp").empty());
 }
 
 }  // namespace
