@@ -105,8 +105,9 @@ int main(int argc, char** argv) {
   std::vector<double> times;
   for (int i = 0; i < 10; ++i) times.push_back(StartupMs(tool, home));
   std::sort(times.begin(), times.end());
-  std::printf("start-up to running event loop (median of 10, offscreen): %.1f ms (min %.1f, max %.1f)\n",
-              (times[4] + times[5]) / 2, times.front(), times.back());
+  std::printf(
+      "start-up to running event loop (median of 10, offscreen): %.1f ms (min %.1f, max %.1f)\n",
+      (times[4] + times[5]) / 2, times.front(), times.back());
 
   int out = -1;
   const pid_t pid = Start(tool, home, false, &out);

@@ -8,7 +8,7 @@
 
 #include "AboutBanner.h"
 #include "VersionLine.h"
-#include "Windows1252.h"
+#include "batch/CodePage.h"
 
 namespace kessmar {
 namespace {
@@ -25,7 +25,7 @@ std::filesystem::path RunningExecutable() {
 }
 
 QString FromWindows1252(const std::string& text) {
-  return QString::fromStdString(Windows1252ToUtf8(text));
+  return QString::fromStdString(Cp1252ToUtf8(text));
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 
-#include "Windows1252.h"
+#include "batch/CodePage.h"
 
 namespace kessmar {
 namespace {
 
 constexpr size_t kHeaderSize = 6;  // wLength, wValueLength, wType
 constexpr std::string_view kRootKey = "VS_VERSION_INFO";
+
+std::string_view AsChars(std::span<const uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 size_t AlignUp4(size_t offset) {
   return (offset + 3) & ~size_t{3};
@@ -45,7 +49,7 @@ std::optional<Node> ParseNode(std::span<const uint8_t> block, size_t offset, siz
     if (Word(block, at) == 0) break;
     at += 2;
   }
-  node.key = Utf16LeBytesToWindows1252(block.subspan(keyStart, at - keyStart));
+  node.key = Utf16LeToCp1252(AsChars(block.subspan(keyStart, at - keyStart)));
   at += 2;
 
   node.valueOffset = std::min(AlignUp4(at), node.end);
@@ -115,7 +119,7 @@ std::string VersionText(const VersionValue& value) {
       break;
     }
   }
-  return Utf16LeBytesToWindows1252(value.bytes.first(units * 2));
+  return Utf16LeToCp1252(AsChars(value.bytes.first(units * 2)));
 }
 
 }  // namespace kessmar

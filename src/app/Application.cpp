@@ -38,8 +38,7 @@ void ReportStartupWhenAsked() {
 
 }  // namespace
 
-KessmarApplication::KessmarApplication()
-    : guard_(platform::CreateSingleInstanceMarker(), [] {}) {}
+KessmarApplication::KessmarApplication() : guard_(platform::CreateSingleInstanceMarker(), [] {}) {}
 
 KessmarApplication::~KessmarApplication() = default;
 
@@ -73,8 +72,8 @@ int KessmarApplication::Run(int& argc, char** argv) {
   frmMain_->AttachDialogs(frmActie_.get(), frmHistory_.get(), frmAbout_.get());
 
   sessionEnd_ = std::make_unique<platform::SessionEndWatcher>();
-  QObject::connect(sessionEnd_.get(), &platform::SessionEndWatcher::sessionEnding,
-                   frmMain_.get(), [this] { frmMain_->EndSession(); });
+  QObject::connect(sessionEnd_.get(), &platform::SessionEndWatcher::sessionEnding, frmMain_.get(),
+                   [this] { frmMain_->EndSession(); });
 
   ReportStartupWhenAsked();
   const int code = QApplication::exec();

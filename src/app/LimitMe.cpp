@@ -15,6 +15,8 @@ bool TLimitMe::DoIExist() {
   return true;
 }
 
-bool TLimitMe::Exists() { return marker_->IsHeldByOther(Name()); }
+bool TLimitMe::Exists() {
+  return marker_->IsHeldByOther(Name());
+}
 
 }  // namespace kessmar

@@ -68,8 +68,8 @@ void TfrmMain::chkAutoClick() {
 void TfrmMain::cmbCOMPORTSSelect() {
   if (cmbCOMPORTS->currentText().trimmed().isEmpty()) return;
   const int selected = SelectedEntry(cmbCOMPORTS);
-  ComPort = (selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->currentText())
-                .toStdString();
+  ComPort =
+      (selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->currentText()).toStdString();
   ComPort = CutAtFirstBlank(ComPort);
   WriteSetting([&] { settings_.WriteText(settings::kComPort, ComPort); });
 }
@@ -92,8 +92,8 @@ void TfrmMain::btnConnectClick(bool byUser) {
       if (Connected) scanner.Restore();
       CheckScannerLost();
       ConnectedPort = -1;
-    } else if (const auto port = PortNumberOfComboEntry(
-                   cmbCOMPORTS->itemText(selected).toStdString());
+    } else if (const auto port =
+                   PortNumberOfComboEntry(cmbCOMPORTS->itemText(selected).toStdString());
                !port) {
       // Not a port number: nothing visible happens.
     } else if (*port == ConnectedPort) {

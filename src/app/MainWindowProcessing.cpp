@@ -83,6 +83,8 @@ void TfrmMain::btnHistoryClick() {
   if (frmHistory_) frmHistory_->ShowHistory(DataFolder);
 }
 
-void TfrmMain::btnRedoClick() { ProcessBatch(); }
+void TfrmMain::btnRedoClick() {
+  ProcessBatch();
+}
 
 }  // namespace kessmar

@@ -19,8 +19,8 @@
 #include "app/MainWindowTexts.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
-#include "scanner/ScannerLibrary.h"
 #include "platform/serial/SerialPorts.h"
+#include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 
@@ -264,8 +264,12 @@ void TfrmMain::cmbActieSelect() {
   WriteSetting([&] { settings_.WriteInteger(settings::kActie, cmbActie->currentIndex()); });
 }
 
-void TfrmMain::Sluiten1Click() { EndSession(); }
-void TfrmMain::Sluiten2Click() { EndSession(); }
+void TfrmMain::Sluiten1Click() {
+  EndSession();
+}
+void TfrmMain::Sluiten2Click() {
+  EndSession();
+}
 
 void TfrmMain::EndSession() {
   Closing = true;

@@ -7,7 +7,9 @@
 namespace kessmar {
 namespace {
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+char Upper(char c) {
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
@@ -49,8 +51,9 @@ std::vector<std::string> ComboEntriesFor(const std::vector<std::string>& portLis
     if (IsScannerPortEntry(portEntry)) entry += " (Scanner)";
     entries.push_back(std::move(entry));
   }
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const std::string& a, const std::string& b) { return LessIgnoringCase(a, b); });
+  std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+    return LessIgnoringCase(a, b);
+  });
   return entries;
 }
 
@@ -84,9 +87,8 @@ bool LessIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return Upper(x) == Upper(y);
-         });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
 }  // namespace kessmar

@@ -16,7 +16,7 @@ class ScannerLibrary {
   virtual int32_t GetDSR() = 0;  // > 0 present
   virtual int32_t Interrogate() = 0;
   virtual int32_t GetDeviceId(char* buffer, int32_t size) = 0;  // > 0: 8 id bytes in buffer
-  virtual int32_t ReadData() = 0;                                // number of stored scans
+  virtual int32_t ReadData() = 0;                               // number of stored scans
   virtual int32_t GetPacket(char* buffer, int32_t index, int32_t size) = 0;  // packet length
   virtual int32_t TimeStamp2Str(const unsigned char* stamp, char* buffer, int32_t size) = 0;
   virtual int32_t ClearData() = 0;

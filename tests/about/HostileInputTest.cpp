@@ -108,7 +108,7 @@ TEST(HostileInput, EveryTruncationIsSafe) {
 }
 
 TEST(HostileInput, TruncatedFilesOnDisk) {
-  test::TempDir dir;
+  ::kessmar::testing::TempDir dir;
   const auto image = ValidImages().front();
   const std::vector<uint8_t> block = SampleBlock();
   const size_t dataEnd = std::search(image.begin(), image.end(), block.begin(), block.end()) -

@@ -15,9 +15,9 @@
 namespace kessmar {
 namespace {
 
+using ::kessmar::testing::TempDir;
 using test::BuildPeImage;
 using test::PeImageSpec;
-using test::TempDir;
 
 const std::string kEmptyLine = "Versie : 0.0   Build : 0     ";
 

@@ -2,6 +2,8 @@
 // by hand, row by row, as the build step leaves it.
 #pragma once
 
+#include "TempDir.h"
+
 #include <stdlib.h>
 
 #include <filesystem>
@@ -16,25 +18,7 @@
 
 namespace kessmar::test {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kessmar-actions-XXXXXX");
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = ::kessmar::testing::TempDir;
 
 struct Item {
   std::string barcode;

@@ -71,9 +71,7 @@ class MainWindowFixture : public ::testing::Test {
   // Runs action while the next modal dialog is open: action is queued and runs inside the
   // dialog's own event loop.
   void WhenDialogOpens(std::function<void()> action) {
-    QTimer::singleShot(0, [action = std::move(action)] {
-      QTimer::singleShot(0, action);
-    });
+    QTimer::singleShot(0, [action = std::move(action)] { QTimer::singleShot(0, action); });
   }
 
   std::string Status() const { return main->lblStatus->text().toStdString(); }

@@ -61,16 +61,16 @@ class ScannerEndToEndTest : public MainWindowFixture {
 };
 
 TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
-  auto scanner = Scanner({"--scan", "8712345678906", "--scan", "4006381333931", "--scan",
-                          "8712345678906"});
+  auto scanner =
+      Scanner({"--scan", "8712345678906", "--scan", "4006381333931", "--scan", "8712345678906"});
   const auto started = std::chrono::steady_clock::now();
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunUntil([&] { return w.Connected && !shell.opened.empty(); },
-                       std::chrono::seconds(10)));
+  ASSERT_TRUE(
+      RunUntil([&] { return w.Connected && !shell.opened.empty(); }, std::chrono::seconds(10)));
   const auto elapsed = std::chrono::steady_clock::now() - started;
-  RecordProperty("connect_and_read_ms",
-                 std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed)
-                                    .count()));
+  RecordProperty(
+      "connect_and_read_ms",
+      std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 
   EXPECT_EQ(Ini().ReadText("COMPORT", ""), scanner->com());
   EXPECT_EQ(Status(), "Verbonden");
@@ -114,8 +114,8 @@ TEST_F(ScannerEndToEndTest, FailedProcessingKeepsTheScansUntilTheNextSignal) {
   auto scanner = Scanner({"--scan", "A1", "--scan", "B2", "--scan", "C3"});
   std::filesystem::create_directories(DataPath() / "kessmar.html");  // the page cannot be written
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunUntil([&] { return w.Connected && !HistoryFiles().empty(); },
-                       std::chrono::seconds(10)));
+  ASSERT_TRUE(
+      RunUntil([&] { return w.Connected && !HistoryFiles().empty(); }, std::chrono::seconds(10)));
   EXPECT_EQ(scanner->StoredCount(), 3);
   EXPECT_TRUE(shell.opened.empty());
 

@@ -30,8 +30,9 @@ TEST(SettingsTest, MissingFileGivesDefaultsAndFirstWriteCreatesIt) {
 
 TEST(SettingsTest, IntegersAndBooleansParseAsStored) {
   TempDir dir;
-  WriteFile(dir / "t.ini",
-            "[system]\nA=7\nB=-1\nC=abc\nD=0x2\nE=$1F\nF= 12 \nG=\nH=5\nI=0\nJ=0x\nK=99999999999\n");
+  WriteFile(
+      dir / "t.ini",
+      "[system]\nA=7\nB=-1\nC=abc\nD=0x2\nE=$1F\nF= 12 \nG=\nH=5\nI=0\nJ=0x\nK=99999999999\n");
   Settings s(dir / "t.ini");
   EXPECT_EQ(s.ReadInteger("A", 1), 7);
   EXPECT_EQ(s.ReadInteger("B", 1), -1);

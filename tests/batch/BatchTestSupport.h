@@ -1,6 +1,8 @@
 // Helpers for the batch tests: a temporary folder, whole-file reads and writes, scan batches.
 #pragma once
 
+#include "TempDir.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,28 +17,7 @@
 
 namespace kessmar::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kessmar-batch-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = ::kessmar::testing::TempDir;
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

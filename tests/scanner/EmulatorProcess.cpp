@@ -83,17 +83,6 @@ std::string ReadUntil(int fd, Clock::time_point deadline, const std::string& sto
 
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kessmar-scan-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
 EmulatorSandbox::EmulatorSandbox() {
   std::filesystem::create_directories(PortsDirectory());
   std::filesystem::create_directories(folder_.Path() / "sys");

@@ -8,22 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "platform/FileDescriptor.h"
 
 namespace kessmar::test {
 
-// A fresh folder under the temporary folder, removed with everything in it at destruction.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using ScratchFolder = ::kessmar::testing::TempDir;
 
 // Scratch folders for discovery, named in this process's environment (and so inherited by the
 // emulators it starts) for the life of the object: KESSMAR_PORTS_DIR, an empty fake sysfs

@@ -30,7 +30,7 @@ class EmulatedScanner {
     words >> ready >> com_ >> device_;
   }
 
-  const std::string& com() const { return com_; }          // "COM3"
+  const std::string& com() const { return com_; }           // "COM3"
   int number() const { return std::stoi(com_.substr(3)); }  // 3
   ChildProcess& process() { return *process_; }
 

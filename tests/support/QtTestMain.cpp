@@ -1,8 +1,8 @@
 // GoogleTest entry for tests that create Qt widgets: they run on the offscreen platform unless
 // the caller chose another one, and share one QApplication.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <cstdlib>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
