@@ -43,7 +43,7 @@ echo "Emulated scanner on $com ($device) holding 7 scans."
 
 # A display with a tray when there is none.
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || break; done
+  for n in $(seq 90 120); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=":$n"
