@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config fonts-dejavu-core
+  build-essential cmake ninja-build pkg-config fonts-dejavu-core fonts-dejavu-extra
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libmspack-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   xvfb xauth trayer chromium gcab clang-format python3

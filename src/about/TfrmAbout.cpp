@@ -36,7 +36,11 @@ TfrmAbout::TfrmAbout(QWidget* parent, const std::filesystem::path& programFile)
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QString::fromUtf8(kCaption));
   setFixedSize(kClientWidth, kClientHeight);
-  setFont(QFont(QStringLiteral("Tahoma"), 8));
+  // Tahoma 8 pt as laid out at 96 dots per inch: 11 pixels, whatever the screen's density.
+  QFont font;
+  font.setFamilies({"Tahoma", "DejaVu Sans Condensed"});  // a narrow face where Tahoma is absent
+  font.setPixelSize(11);
+  setFont(font);
   QPalette background = palette();
   background.setColor(QPalette::Window, Qt::white);
   setPalette(background);

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -47,8 +48,10 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   if (services_.trayAvailable) flags |= Qt::Tool;
   setWindowFlags(flags);
-  QFont font("Tahoma");
-  font.setPointSize(8);
+  // Tahoma 8 pt as the window was laid out, at 96 dots per inch: 11 pixels.
+  QFont font;
+  font.setFamilies({"Tahoma", "DejaVu Sans Condensed"});  // a narrow face where Tahoma is absent
+  font.setPixelSize(11);
   setFont(font);
 
   CreateControls();
@@ -154,6 +157,9 @@ void TfrmMain::CreateControls() {
   cmbActie->setEditable(true);
   cmbActie->setInsertPolicy(QComboBox::NoInsert);
   cmbActie->setGeometry(72, 160, 164, 21);
+  // Show the start of a long entry, not its end.
+  connect(cmbActie, &QComboBox::currentIndexChanged, this,
+          [this] { cmbActie->lineEdit()->setCursorPosition(0); });
 
   chkSamenvoegen = new QCheckBox(texts::kMerge, client);
   chkSamenvoegen->setObjectName("chkSamenvoegen");
