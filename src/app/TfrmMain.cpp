@@ -28,7 +28,7 @@ namespace kessmar {
 namespace {
 constexpr int kOuterWidth = 265;
 constexpr int kClientHeight = 251;
-constexpr int kLayoutWidth = 631;  // the design's client width; only the left column shows
+constexpr int kLayoutWidth = 631;  // the window's laid-out width; only the left column shows
 }  // namespace
 
 TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)

@@ -4,15 +4,15 @@
 
 namespace kessmar::test {
 
-std::vector<uint8_t> BuildElfImage(const ElfImageSpec& spec, ElfImageLayout* layout) {
-  ByteWriter w(spec.bigEndian);
-  const size_t headerSize = spec.is64 ? 64 : 52;
-  const size_t entrySize = spec.is64 ? 64 : 40;
+std::vector<uint8_t> BuildElfImage(const ElfImageSpec& image, ElfImageLayout* layout) {
+  ByteWriter w(image.bigEndian);
+  const size_t headerSize = image.is64 ? 64 : 52;
+  const size_t entrySize = image.is64 ? 64 : 40;
 
   // Section name table: NUL, then every name, then ".shstrtab".
   std::string names(1, '\0');
   std::vector<size_t> nameOffsets;
-  for (const auto& s : spec.sections) {
+  for (const auto& s : image.sections) {
     nameOffsets.push_back(names.size());
     names += s.name + '\0';
   }
@@ -22,7 +22,7 @@ std::vector<uint8_t> BuildElfImage(const ElfImageSpec& spec, ElfImageLayout* lay
   // Contents after the header, then the name table, then the section headers.
   w.PadTo(headerSize);
   std::vector<size_t> offsets;
-  for (const auto& s : spec.sections) {
+  for (const auto& s : image.sections) {
     w.Align(8);
     offsets.push_back(w.Size());
     if (s.type != 8) w.Append(s.data);
@@ -31,11 +31,11 @@ std::vector<uint8_t> BuildElfImage(const ElfImageSpec& spec, ElfImageLayout* lay
   w.Text(names);
   w.Align(8);
   const size_t sectionTable = w.Size();
-  const size_t count = spec.sections.size() + 2;  // null section and .shstrtab
+  const size_t count = image.sections.size() + 2;  // null section and .shstrtab
   const size_t nameIndex = count - 1;
 
   auto header = [&](uint32_t name, uint32_t type, uint64_t offset, uint64_t size, uint32_t link) {
-    const int word = spec.is64 ? 8 : 4;
+    const int word = image.is64 ? 8 : 4;
     w.U32(name);
     w.U32(type);
     w.Put(0, word);  // flags
@@ -47,30 +47,30 @@ std::vector<uint8_t> BuildElfImage(const ElfImageSpec& spec, ElfImageLayout* lay
     w.Put(1, word);  // alignment
     w.Put(0, word);  // entry size
   };
-  header(0, 0, 0, spec.extendedNumbering ? count : 0,
-         spec.extendedNumbering ? static_cast<uint32_t>(nameIndex) : 0);
-  for (size_t i = 0; i < spec.sections.size(); ++i) {
-    header(static_cast<uint32_t>(nameOffsets[i]), spec.sections[i].type, offsets[i],
-           spec.sections[i].data.size(), 0);
+  header(0, 0, 0, image.extendedNumbering ? count : 0,
+         image.extendedNumbering ? static_cast<uint32_t>(nameIndex) : 0);
+  for (size_t i = 0; i < image.sections.size(); ++i) {
+    header(static_cast<uint32_t>(nameOffsets[i]), image.sections[i].type, offsets[i],
+           image.sections[i].data.size(), 0);
   }
   header(static_cast<uint32_t>(nameTableName), 3, nameTable, names.size(), 0);
 
   // The ELF header.
   auto& bytes = w.Bytes();
   bytes[0] = 0x7F, bytes[1] = 'E', bytes[2] = 'L', bytes[3] = 'F';
-  bytes[4] = spec.is64 ? 2 : 1;
-  bytes[5] = spec.bigEndian ? 2 : 1;
+  bytes[4] = image.is64 ? 2 : 1;
+  bytes[5] = image.bigEndian ? 2 : 1;
   bytes[6] = 1;         // version
   w.PatchAt(16, 2, 2);  // executable
-  w.PatchAt(18, spec.is64 ? 62 : 3, 2);
+  w.PatchAt(18, image.is64 ? 62 : 3, 2);
   w.PatchAt(20, 1, 4);
-  const size_t tail = spec.is64 ? 0x28 : 0x20;  // e_shoff, then flags, sizes and counts
-  w.PatchAt(tail, sectionTable, spec.is64 ? 8 : 4);
-  const size_t sizes = spec.is64 ? 0x34 : 0x28;
+  const size_t tail = image.is64 ? 0x28 : 0x20;  // e_shoff, then flags, sizes and counts
+  w.PatchAt(tail, sectionTable, image.is64 ? 8 : 4);
+  const size_t sizes = image.is64 ? 0x34 : 0x28;
   w.PatchAt(sizes, headerSize, 2);
   w.PatchAt(sizes + 6, entrySize, 2);
-  w.PatchAt(sizes + 8, spec.extendedNumbering ? 0 : count, 2);
-  w.PatchAt(sizes + 10, spec.extendedNumbering ? 0xFFFF : nameIndex, 2);
+  w.PatchAt(sizes + 8, image.extendedNumbering ? 0 : count, 2);
+  w.PatchAt(sizes + 10, image.extendedNumbering ? 0xFFFF : nameIndex, 2);
 
   if (layout != nullptr) {
     layout->sectionTable = sectionTable;

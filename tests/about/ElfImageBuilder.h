@@ -30,6 +30,6 @@ struct ElfImageLayout {
   size_t nameTable = 0;  // file offset of .shstrtab
 };
 
-std::vector<uint8_t> BuildElfImage(const ElfImageSpec& spec, ElfImageLayout* layout = nullptr);
+std::vector<uint8_t> BuildElfImage(const ElfImageSpec& image, ElfImageLayout* layout = nullptr);
 
 }  // namespace kessmar::test

@@ -94,8 +94,8 @@ std::vector<uint8_t> ResourceSection(const std::vector<PeResourceSpec>& resource
 
 }  // namespace
 
-std::vector<uint8_t> BuildPeImage(const PeImageSpec& spec, PeImageLayout* layout) {
-  const std::vector<uint8_t> rsrc = ResourceSection(spec.resources);
+std::vector<uint8_t> BuildPeImage(const PeImageSpec& image, PeImageLayout* layout) {
+  const std::vector<uint8_t> rsrc = ResourceSection(image.resources);
   const std::vector<uint8_t> code = {0xC3};  // ret
   const uint32_t textRaw = kFileAlignment;
   const uint32_t textRawSize = kFileAlignment;
@@ -113,22 +113,22 @@ std::vector<uint8_t> BuildPeImage(const PeImageSpec& spec, PeImageLayout* layout
   const size_t peHeader = w.Size();
   w.Text(std::string_view("PE\0\0", 4));
   // COFF header.
-  w.U16(spec.pe32Plus ? 0x8664 : 0x014C);
+  w.U16(image.pe32Plus ? 0x8664 : 0x014C);
   w.U16(2);  // sections
   w.U32(0x4CD2C6A1);
   w.U32(0);
   w.U32(0);
-  w.U16(spec.pe32Plus ? 240 : 224);
-  w.U16(spec.pe32Plus ? 0x0022 : 0x0102);
+  w.U16(image.pe32Plus ? 240 : 224);
+  w.U16(image.pe32Plus ? 0x0022 : 0x0102);
   // Optional header.
-  w.U16(spec.pe32Plus ? 0x20B : 0x10B);
+  w.U16(image.pe32Plus ? 0x20B : 0x10B);
   w.U16(0x0E);         // linker version
   w.U32(textRawSize);  // size of code
   w.U32(rsrcRawSize);  // size of initialised data
   w.U32(0);            // size of uninitialised data
   w.U32(kTextRva);     // entry point
   w.U32(kTextRva);     // base of code
-  if (spec.pe32Plus) {
+  if (image.pe32Plus) {
     w.U64(0x140000000);  // image base
   } else {
     w.U32(kResourceRva);  // base of data
@@ -145,8 +145,8 @@ std::vector<uint8_t> BuildPeImage(const PeImageSpec& spec, PeImageLayout* layout
   w.U32(0);               // checksum
   w.U16(2);               // GUI subsystem
   w.U16(0);
-  for (int i = 0; i < 4; ++i) spec.pe32Plus ? w.U64(0x100000) : w.U32(0x100000);  // stack, heap
-  w.U32(0);                                                                       // loader flags
+  for (int i = 0; i < 4; ++i) image.pe32Plus ? w.U64(0x100000) : w.U32(0x100000);  // stack, heap
+  w.U32(0);                                                                        // loader flags
   w.U32(16);  // data directories
   for (int i = 0; i < 16; ++i) {
     if (i == 2) {

@@ -29,6 +29,6 @@ struct PeImageLayout {
   size_t resourceSize = 0;
 };
 
-std::vector<uint8_t> BuildPeImage(const PeImageSpec& spec, PeImageLayout* layout = nullptr);
+std::vector<uint8_t> BuildPeImage(const PeImageSpec& image, PeImageLayout* layout = nullptr);
 
 }  // namespace kessmar::test

@@ -30,8 +30,8 @@ TEST(TfrmAbout, ShowsTheProgramsVersionAndFixedTexts) {
   EXPECT_FALSE(flags.testFlag(Qt::WindowCloseButtonHint));
   EXPECT_FALSE(flags.testFlag(Qt::WindowSystemMenuHint));
   EXPECT_EQ(w.palette().color(QPalette::Window), QColor(Qt::white));
-  EXPECT_EQ(w.font().family(), "Tahoma");
-  EXPECT_EQ(w.font().pointSize(), 8);
+  EXPECT_EQ(w.font().families().value(0), "Tahoma");
+  EXPECT_EQ(w.font().pixelSize(), 11);  // 8 pt at 96 dots per inch
 
   QLabel* version = LabelOf(w, "lblVersion");
   EXPECT_EQ(version->text(), "Versie : 1.0   Build : 170     4-11-2010 14:48:01");

@@ -37,11 +37,11 @@ VersionInfoContents Contents(VersionNumber version, std::vector<uint8_t> transla
 
 std::filesystem::path WritePe(const TempDir& dir, const std::string& name,
                               const VersionInfoContents& contents, bool pe32Plus = false) {
-  PeImageSpec spec;
-  spec.pe32Plus = pe32Plus;
-  spec.resources.push_back({3, 1, 0x0409, {1, 2, 3, 4}});  // an icon before the version
-  spec.resources.push_back({16, 1, 0x0409, BuildVersionResource(contents)});
-  return dir.Write(name, BuildPeImage(spec));
+  PeImageSpec image;
+  image.pe32Plus = pe32Plus;
+  image.resources.push_back({3, 1, 0x0409, {1, 2, 3, 4}});  // an icon before the version
+  image.resources.push_back({16, 1, 0x0409, BuildVersionResource(contents)});
+  return dir.Write(name, BuildPeImage(image));
 }
 
 void ExpectNoVersionInfo(const VersionInfoReader& r) {
@@ -110,9 +110,9 @@ TEST(VersionInfoReader, FilesWithoutVersionResource) {
   // This test program is an ELF file without the section.
   ExpectNoVersionInfo(VersionInfoReader(std::filesystem::read_symlink("/proc/self/exe")));
   // A PE image whose resources hold no version.
-  test::PeImageSpec spec;
-  spec.resources.push_back({3, 1, 0x0409, {1, 2, 3, 4}});
-  ExpectNoVersionInfo(VersionInfoReader(dir.Write("icons.exe", BuildPeImage(spec))));
+  test::PeImageSpec image;
+  image.resources.push_back({3, 1, 0x0409, {1, 2, 3, 4}});
+  ExpectNoVersionInfo(VersionInfoReader(dir.Write("icons.exe", BuildPeImage(image))));
   // An ELF file whose section is not a version block.
   test::ElfImageSpec elf;
   elf.sections.push_back({".kessmar_version", 1, {1, 2, 3, 4, 5, 6, 7, 8}});
@@ -133,11 +133,11 @@ TEST(VersionInfoReader, ReadsWindowsProgramFiles) {
   }
 
   // The first name's first language is the one read.
-  test::PeImageSpec spec;
-  spec.resources.push_back({16, 1, 0x0413, BuildVersionResource(Contents({3, 0, 0, 1}, {}))});
-  spec.resources.push_back({16, 1, 0x0409, BuildVersionResource(Contents({4, 0, 0, 2}, {}))});
-  spec.resources.push_back({16, 2, 0x0409, BuildVersionResource(Contents({5, 0, 0, 3}, {}))});
-  EXPECT_EQ(VersionInfoReader(dir.Write("two.exe", BuildPeImage(spec))).ProductVersion(0), 3);
+  test::PeImageSpec image;
+  image.resources.push_back({16, 1, 0x0413, BuildVersionResource(Contents({3, 0, 0, 1}, {}))});
+  image.resources.push_back({16, 1, 0x0409, BuildVersionResource(Contents({4, 0, 0, 2}, {}))});
+  image.resources.push_back({16, 2, 0x0409, BuildVersionResource(Contents({5, 0, 0, 3}, {}))});
+  EXPECT_EQ(VersionInfoReader(dir.Write("two.exe", BuildPeImage(image))).ProductVersion(0), 3);
 }
 
 TEST(VersionInfoReader, TranslationListRules) {
