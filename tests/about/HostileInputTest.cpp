@@ -156,9 +156,9 @@ TEST(HostileInput, HeadersPointingAnywhere) {
   // PE: resource data in the zero-filled tail of its section, beyond the file, or sized huge;
   // section data beyond the file; directories that loop or claim too many entries.
   test::PeImageLayout pe;
-  test::PeImageSpec image;
-  image.resources.push_back({16, 1, 0x0409, block});
-  const auto image = test::BuildPeImage(image, &pe);
+  test::PeImageSpec plan;
+  plan.resources.push_back({16, 1, 0x0409, block});
+  const auto image = test::BuildPeImage(plan, &pe);
   const size_t rsrcHeader = pe.sectionTable + 40;
   const size_t dataEntry = pe.resourceSection + 3 * 24;  // after the three directories
   using Patches = std::vector<std::pair<size_t, uint32_t>>;
