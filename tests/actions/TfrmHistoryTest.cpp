@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ActionsTestSupport.h"
+#include "ScanBatch.h"
 #include "actions/UserMessages.h"
 
 namespace kessmar {
@@ -29,26 +30,7 @@ class RecordingMessages : public UserMessages {
   std::vector<std::string> infos;
 };
 
-// A scan batch as read from the scanner: leading rows, then one row per code.
-MemTable ScanBatch(const std::string& scannerId, const std::string& batchId,
-                   const std::vector<std::string>& codes) {
-  MemTable table(MemTable::ScanRecordFields());
-  table.Open();
-  for (const std::string& id : {scannerId, batchId}) {
-    table.Append();
-    table.SetText("Barcode", id);
-    table.Post();
-  }
-  for (const std::string& code : codes) {
-    table.Append();
-    table.SetText("BarcodeType", "");
-    table.SetText("Barcode", code);
-    table.SetText("DateTime", "2008-12-05 14:30:00");
-    table.SetInteger("Aantal", 1);
-    table.Post();
-  }
-  return table;
-}
+using ::kessmar::testing::ScanBatch;
 
 std::vector<std::string> Barcodes(const MemTable& table) {
   std::vector<std::string> codes;

@@ -3,31 +3,15 @@
 #include <QListWidget>
 
 #include "MainWindowFixture.h"
+#include "ScanBatch.h"
 
 namespace kessmar::testing {
 namespace {
 
 class ProcessBatchTest : public MainWindowFixture {
  protected:
-  // A scan batch as read from the scanner: the two leading rows and these codes.
   static MemTable Batch(const std::vector<std::string>& codes) {
-    MemTable t(MemTable::ScanRecordFields());
-    t.Open();
-    t.Append();
-    t.SetText("Barcode", "A1B2");
-    t.Post();
-    t.Append();
-    t.SetText("Barcode", "A1B220261208101500");
-    t.Post();
-    for (const auto& code : codes) {
-      t.Append();
-      t.SetText("BarcodeType", "");
-      t.SetText("Barcode", code);
-      t.SetInteger("Aantal", 1);
-      t.SetText("DateTime", "2026/12/08 10:00:00");
-      t.Post();
-    }
-    return t;
+    return ScanBatch("A1B2", "A1B220261208101500", codes);
   }
 
   std::string Page() const { return ReadFile(DataPath() / "kessmar.html"); }

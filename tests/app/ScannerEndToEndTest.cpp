@@ -1,9 +1,8 @@
 // The main window with the real scanner library, talking to the emulated scanner on a real
 // pseudo-terminal registered in the test's own ports directory. Timers run for real.
-#include <QEventLoop>
-
 #include "EmulatedScanner.h"
 #include "MainWindowFixture.h"
+#include "RunEventsUntil.h"
 #include "batch/MemTable.h"
 
 namespace kessmar::testing {
@@ -35,19 +34,6 @@ class ScannerEndToEndTest : public MainWindowFixture {
 
   TfrmMain& StartTool() { return Start(true, &library); }
 
-  // Runs the event loop until condition holds; false when timeout passed first.
-  template <typename Condition>
-  static bool RunUntil(Condition condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      QEventLoop loop;
-      QTimer::singleShot(10, &loop, &QEventLoop::quit);
-      loop.exec();
-    }
-    return true;
-  }
-
   std::vector<std::filesystem::path> HistoryFiles() const {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(DataPath())) {
@@ -65,8 +51,8 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
       Scanner({"--scan", "8712345678906", "--scan", "4006381333931", "--scan", "8712345678906"});
   const auto started = std::chrono::steady_clock::now();
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(
-      RunUntil([&] { return w.Connected && !shell.opened.empty(); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && !shell.opened.empty(); },
+                             std::chrono::seconds(10)));
   const auto elapsed = std::chrono::steady_clock::now() - started;
   RecordProperty(
       "connect_and_read_ms",
@@ -76,7 +62,7 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
   EXPECT_EQ(Status(), "Verbonden");
   EXPECT_EQ(ScannerId(), "A1B2C3D4E5F");
   EXPECT_EQ(w.tblScannerData.RowCount(), 5);
-  ASSERT_TRUE(RunUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
 
   const auto history = HistoryFiles();
   ASSERT_EQ(history.size(), 1u);
@@ -100,10 +86,10 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
 TEST_F(ScannerEndToEndTest, KilledScannerReadsAsNotConnectedWithinOneTick) {
   auto scanner = Scanner({});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
   scanner->process().Signal(SIGKILL);
   scanner->process().Wait(std::chrono::seconds(5));
-  EXPECT_TRUE(RunUntil([&] { return !w.Connected; }, std::chrono::milliseconds(4500)));
+  EXPECT_TRUE(RunEventsUntil([&] { return !w.Connected; }, std::chrono::milliseconds(4500)));
   EXPECT_EQ(Status(), "Niet verbonden");
   EXPECT_EQ(ScannerId(), "");
   EXPECT_EQ(w.ConnectedPort, -1);
@@ -114,28 +100,28 @@ TEST_F(ScannerEndToEndTest, FailedProcessingKeepsTheScansUntilTheNextSignal) {
   auto scanner = Scanner({"--scan", "A1", "--scan", "B2", "--scan", "C3"});
   std::filesystem::create_directories(DataPath() / "kessmar.html");  // the page cannot be written
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(
-      RunUntil([&] { return w.Connected && !HistoryFiles().empty(); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && !HistoryFiles().empty(); },
+                             std::chrono::seconds(10)));
   EXPECT_EQ(scanner->StoredCount(), 3);
   EXPECT_TRUE(shell.opened.empty());
 
   std::filesystem::remove(DataPath() / "kessmar.html");
-  EXPECT_TRUE(RunUntil([&] { return !shell.opened.empty(); }, std::chrono::seconds(5)));
-  EXPECT_TRUE(RunUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(2)));
+  EXPECT_TRUE(RunEventsUntil([&] { return !shell.opened.empty(); }, std::chrono::seconds(5)));
+  EXPECT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(2)));
 }
 
 TEST_F(ScannerEndToEndTest, ManualConnectAndDisconnect) {
   auto scanner = Scanner({"--scan", "X"});
   WriteFile(IniPath(), "[SYSTEM]\r\nAUTO=0\r\nACTIE=1\r\n");
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunUntil([&] { return w.cmbCOMPORTS->count() == 1; }, std::chrono::seconds(5)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.cmbCOMPORTS->count() == 1; }, std::chrono::seconds(5)));
   EXPECT_FALSE(w.Connected);
   w.cmbCOMPORTS->setCurrentIndex(0);
   w.btnConnect->click();
   EXPECT_TRUE(w.Connected);
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbreken");
   EXPECT_EQ(Status(), "Verbonden");
-  EXPECT_TRUE(RunUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
 
   w.btnConnect->click();
   EXPECT_FALSE(w.Connected);
@@ -148,9 +134,9 @@ TEST_F(ScannerEndToEndTest, WithTwoScannersTheFirstListedIsUsed) {
   auto second = Scanner({"--com", "4", "--scan", "SECOND"});
   auto other = Scanner({"--com", "2", "--name", "USB Modem"});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
   EXPECT_EQ(w.ConnectedPort, 3);
-  EXPECT_TRUE(RunUntil([&] { return first->StoredCount() == 0; }, std::chrono::seconds(5)));
+  EXPECT_TRUE(RunEventsUntil([&] { return first->StoredCount() == 0; }, std::chrono::seconds(5)));
   EXPECT_EQ(second->StoredCount(), 1);
   ASSERT_EQ(w.cmbCOMPORTS->count(), 3);
   EXPECT_EQ(w.cmbCOMPORTS->itemText(0).toStdString(), "COM2");
@@ -162,20 +148,21 @@ TEST_F(ScannerEndToEndTest, GarbledOrCutOffRepliesNeverGiveAPartialBatch) {
     SCOPED_TRACE(mode);
     auto scanner = Scanner({"--scan", "GOOD1", "--scan", "GOOD2"});
     TfrmMain& w = StartTool();
-    ASSERT_TRUE(RunUntil([&] { return w.Connected && scanner->StoredCount() == 0; },
-                         std::chrono::seconds(10)));
+    ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && scanner->StoredCount() == 0; },
+                               std::chrono::seconds(10)));
     const size_t pagesBefore = shell.opened.size();
     std::filesystem::remove(DataPath() / "last_read.dat");
 
     scanner->Control("add BAD1");
     scanner->Control("add BAD2");
     scanner->Control(std::string("misbehave ") + mode);
-    RunUntil([] { return false; }, std::chrono::milliseconds(3500));  // at least one tick
+    RunEventsUntil([] { return false; }, std::chrono::milliseconds(3500));  // at least one tick
     EXPECT_FALSE(std::filesystem::exists(DataPath() / "last_read.dat"));
     EXPECT_EQ(shell.opened.size(), pagesBefore);
 
     scanner->Control("misbehave none");
-    EXPECT_TRUE(RunUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(8)));
+    EXPECT_TRUE(
+        RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(8)));
     MemTable saved;
     saved.LoadBatchFile(DataPath() / "last_read.dat");
     EXPECT_EQ(saved.RowCount(), 4);

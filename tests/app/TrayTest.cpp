@@ -3,43 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <filesystem>
 
 #include "ChildProcess.h"
 #include "MainWindowFixture.h"
+#include "RunEventsUntil.h"
 
 namespace kessmar::testing {
 namespace {
 
 using TrayTest = MainWindowFixture;
 
-bool RunUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
-}
-
 TEST_F(TrayTest, TheIconSitsInTheNotificationAreaAndTheWindowStaysHidden) {
-  ASSERT_TRUE(
-      RunUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                             std::chrono::seconds(10)));
   TfrmMain& w = Start(QSystemTrayIcon::isSystemTrayAvailable());
   EXPECT_TRUE(w.TrayAvailable());
   EXPECT_TRUE(w.RxTrayIcon1->isVisible());
   EXPECT_TRUE(
-      RunUntil([&] { return w.RxTrayIcon1->geometry().isValid(); }, std::chrono::seconds(5)));
+      RunEventsUntil([&] { return w.RxTrayIcon1->geometry().isValid(); }, std::chrono::seconds(5)));
   EXPECT_FALSE(w.isVisible());
   EXPECT_TRUE(w.windowFlags().testFlag(Qt::Tool));  // no taskbar button
 
   w.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
-  EXPECT_TRUE(RunUntil([&] { return w.isVisible(); }, std::chrono::seconds(5)));
+  EXPECT_TRUE(RunEventsUntil([&] { return w.isVisible(); }, std::chrono::seconds(5)));
   w.close();
   EXPECT_FALSE(w.isVisible());
 }

@@ -1,6 +1,7 @@
 // Helpers for the batch tests: a temporary folder, whole-file reads and writes, scan batches.
 #pragma once
 
+#include "ScanBatch.h"
 #include "TempDir.h"
 
 #include <cstdint>
@@ -54,26 +55,6 @@ inline std::string Def(std::string_view name, std::string_view type, int32_t siz
   return out;
 }
 
-// An open scan table holding the two leading rows and one item row per code (Aantal 1), as a
-// read from the scanner fills it.
-inline MemTable ScanBatch(std::string_view scannerId, std::string_view batchId,
-                          std::initializer_list<std::string_view> codes) {
-  MemTable table(MemTable::ScanRecordFields());
-  table.Open();
-  for (std::string_view id : {scannerId, batchId}) {
-    table.Append();
-    table.SetText("Barcode", id);
-    table.Post();
-  }
-  for (std::string_view code : codes) {
-    table.Append();
-    table.SetText("BarcodeType", "");
-    table.SetText("Barcode", code);
-    table.SetText("DateTime", "2026/12/08 14:31:07");
-    table.SetInteger("Aantal", 1);
-    table.Post();
-  }
-  return table;
-}
+using ::kessmar::testing::ScanBatch;
 
 }  // namespace kessmar::test
