@@ -37,31 +37,31 @@ bool TfrmMain::ProcessBatch() {
   tmrCheckScanner->stop();
   bool result = false;
   try {
-    int action = cmbActie->currentIndex();
-    if (action == kActionAsk) {
-      if (frmActie_) frmActie_->exec();
-      if (!frmActie_ || !frmActie_->ActionChosen()) {
-        tmrCheckScanner->start();
-        return false;
-      }
-      action = frmActie_->ChosenAction();
-      if (frmActie_->DontAskAgain()) {
-        cmbActie->setCurrentIndex(action);
-        cmbActieSelect();
-      }
-    }
-    BuildBatchToProcess();
-    if (action == kActionWebsite) {
-      result = SendBatchToWebsite();
-    } else if (action == kActionVemo) {
-      result = TransferBatchToVemo();
-    }
+    result = ChooseAndRunAction();
   } catch (...) {
     // A run that ends in an error never counts as handed on: the scanner keeps its scans.
     result = false;
   }
   tmrCheckScanner->start();
   return result;
+}
+
+bool TfrmMain::ChooseAndRunAction() {
+  int action = cmbActie->currentIndex();
+  if (action == kActionAsk) {
+    if (!frmActie_) return false;
+    frmActie_->exec();
+    if (!frmActie_->ActionChosen()) return false;  // closed with its close box
+    action = frmActie_->ChosenAction();
+    if (frmActie_->DontAskAgain()) {
+      cmbActie->setCurrentIndex(action);
+      cmbActieSelect();
+    }
+  }
+  BuildBatchToProcess();
+  if (action == kActionWebsite) return SendBatchToWebsite();
+  if (action == kActionVemo) return TransferBatchToVemo();
+  return false;  // no action selected
 }
 
 void TfrmMain::BuildBatchToProcess() {

@@ -138,6 +138,8 @@ class TfrmMain : public QMainWindow {
   void CreateMenus();
   void CreateTray();
   void ReadSettings();
+  // The body of ProcessBatch: asks for the action when needed, builds and hands on the batch.
+  bool ChooseAndRunAction();
   void ShowLinkDown();
   void ShowLinkUp();
   // Runs write, ignoring a failure to write the settings file.

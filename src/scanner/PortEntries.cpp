@@ -17,6 +17,12 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// Text order ignoring ASCII letter case: COM10 sorts before COM2.
+bool LessIgnoringCase(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return Upper(x) < Upper(y); });
+}
+
 std::optional<int> ParseDecimal(std::string_view text) {
   int value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -79,16 +85,6 @@ std::optional<int> PortNumberOfComboEntry(std::string_view entry) {
 
 std::string CutAtFirstBlank(std::string_view text) {
   return std::string(text.substr(0, text.find(' ')));
-}
-
-bool LessIgnoringCase(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Upper(x) < Upper(y); });
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
 }  // namespace kessmar

@@ -37,8 +37,4 @@ std::optional<int> PortNumberOfComboEntry(std::string_view entry);
 // A combo entry cut before its first blank: "COM3 (Scanner)" gives "COM3".
 std::string CutAtFirstBlank(std::string_view text);
 
-// ASCII case-insensitive ordering and comparison of texts.
-bool LessIgnoringCase(std::string_view a, std::string_view b);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 }  // namespace kessmar
