@@ -14,9 +14,9 @@
 #include <fstream>
 #include <string>
 
-#include "actions/ShellOpen.h"
-#include "actions/UserMessages.h"
 #include "app/TfrmMain.h"
+#include "platform/ShellOpen.h"
+#include "platform/UserMessages.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace {

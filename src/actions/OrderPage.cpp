@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "actions/ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace kessmar {
 namespace {

@@ -7,14 +7,14 @@
 #include <ctime>
 
 #include "about/TfrmAbout.h"
-#include "actions/QtShellOpen.h"
-#include "actions/QtUserMessages.h"
 #include "actions/TfrmActie.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/SessionEnd.h"
+#include "platform/qt/QtShellOpen.h"
+#include "platform/qt/QtUserMessages.h"
 #include "update/TfrmUpdate.h"
 
 namespace kessmar {

@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <memory>
 
-#include "actions/ShellOpen.h"
-#include "actions/UserMessages.h"
 #include "app/LimitMe.h"
+#include "platform/ShellOpen.h"
+#include "platform/UserMessages.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace kessmar {

@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "actions/UserMessages.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
+#include "platform/UserMessages.h"
 #include "scanner/PortEntries.h"
 #include "scanner/ScannerLibrary.h"
 

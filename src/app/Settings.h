@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/IniFile.h"
+#include "common/IniFile.h"
 
 namespace kessmar {
 

@@ -1,73 +1,41 @@
-// Batch files on disk: a ByteSource reading a regular file, and a ByteSink that replaces a file
-// atomically. The only operating-system calls of the batch module live here (POSIX).
+// Batch files on disk: a ByteSource over a regular file and a ByteSink that replaces a file
+// atomically, both on the platform's file layer.
 #pragma once
 
 #include <filesystem>
-#include <string>
+#include <memory>
 
 #include "BatchStream.h"
+#include "platform/Files.h"
 
 namespace kessmar {
 
-// Owns a file descriptor; closes it when destroyed.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Reset(); }
-
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes the descriptor; returns false (errno set) when close failed.
-  bool Reset();
-
- private:
-  int fd_ = -1;
-};
-
 // Reads a regular file front to back. The constructor throws IoError (the system's reason) when
 // the file cannot be opened or is not a regular file; Read throws IoError on a read failure.
-// Size() is the file's size when it was opened.
 class FileSource : public ByteSource {
  public:
   explicit FileSource(const std::filesystem::path& path);
   size_t Read(char* data, size_t n) override;
-  uint64_t Size() const override { return size_; }
+  uint64_t Size() const override { return file_->Size(); }
 
  private:
-  FileDescriptor fd_;
-  uint64_t size_ = 0;
+  std::unique_ptr<platform::InputFile> file_;
 };
 
-// Writes a new version of a file under a temporary name in the same folder ("." + name + a
-// random part + ".tmp"); Commit flushes it to disk and renames it over the target. Until Commit
-// succeeds the target is untouched, and a sink destroyed without a successful Commit removes
-// its temporary file. Every failure throws IoError with the system's reason.
+// Writes a new version of a file beside it; Commit puts it in the target's place. Until Commit
+// succeeds the target is untouched, and a sink destroyed without a successful Commit removes its
+// temporary file. Every failure throws IoError with the system's reason.
 class AtomicFileSink : public ByteSink {
  public:
   explicit AtomicFileSink(const std::filesystem::path& target);
-  AtomicFileSink(const AtomicFileSink&) = delete;
-  AtomicFileSink& operator=(const AtomicFileSink&) = delete;
-  ~AtomicFileSink() override;
 
   void Write(const char* data, size_t n) override;
   void Commit();
 
-  const std::filesystem::path& TemporaryPath() const { return temp_; }
+  const std::filesystem::path& TemporaryPath() const { return file_->TemporaryPath(); }
 
  private:
-  std::filesystem::path target_;
-  std::filesystem::path temp_;
-  FileDescriptor fd_;
-  bool committed_ = false;
+  std::unique_ptr<platform::ReplacementFile> file_;
 };
 
 }  // namespace kessmar

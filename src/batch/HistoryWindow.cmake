@@ -1,5 +1,5 @@
 # The history window (Qt), included from this folder's CMakeLists.txt. It shows load errors
-# through the UserMessages interface of src/actions (a header only).
+# through the platform's UserMessages interface.
 if(NOT KESSMAR_CORE_ONLY)
   add_library(kessmar_batch_ui STATIC
     ${CMAKE_CURRENT_LIST_DIR}/TfrmHistory.cpp

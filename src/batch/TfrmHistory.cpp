@@ -12,8 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "actions/UserMessages.h"
 #include "batch/CodePage.h"
+#include "platform/UserMessages.h"
 
 namespace kessmar {
 namespace {

@@ -6,13 +6,6 @@
 
 namespace kessmar {
 
-std::tm LocalTime(std::chrono::system_clock::time_point when) {
-  const std::time_t t = std::chrono::system_clock::to_time_t(when);
-  std::tm local{};
-  localtime_r(&t, &local);
-  return local;
-}
-
 std::string FormatScannerId(const unsigned char* idBytes) {
   char hex[17];
   for (int i = 0; i < 8; ++i) std::snprintf(hex + 2 * i, 3, "%02X", idBytes[i]);

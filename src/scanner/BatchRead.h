@@ -9,13 +9,14 @@
 #include <string>
 
 #include "batch/MemTable.h"
+#include "platform/LocalTime.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 
 // The wall clock, injectable so that tests can fix the time.
 using WallClock = std::function<std::chrono::system_clock::time_point()>;
-std::tm LocalTime(std::chrono::system_clock::time_point when);
+using platform::LocalTime;
 
 // The 8 id bytes as 16 upper-case hexadecimal digits with the leading "0" characters removed;
 // eight zero bytes give "".

@@ -20,7 +20,7 @@
 
 #include "ActionsTestSupport.h"
 #include "actions/OrderPage.h"
-#include "actions/ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace kessmar {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ActionsTestSupport.h"
-#include "actions/ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace kessmar {
 namespace {

@@ -1,5 +1,5 @@
 // The message boxes behind UserMessages: modal, titled with the application's name, one OK.
-#include "actions/QtUserMessages.h"
+#include "platform/qt/QtUserMessages.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 
 #include "ActionsTestSupport.h"
 #include "ScanBatch.h"
-#include "actions/UserMessages.h"
+#include "platform/UserMessages.h"
 
 namespace kessmar {
 namespace {

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "TempDir.h"
 #include "app/Settings.h"
@@ -64,15 +68,60 @@ TEST(SettingsTest, WritingAKeyKeepsOtherSectionsKeysAndComments) {
   EXPECT_EQ(s.ReadText("VEMOSERVER", ""), "srv@1.2.3.4");
 }
 
-TEST(SettingsTest, FailedWriteThrowsAndKeepsTheOldContent) {
+// Runs body in a child process as an unprivileged user (root's reads and writes ignore file
+// modes); returns its exit code.
+int AsUnprivilegedUser(const std::function<int()>& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(90);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(SettingsTest, AFileThatCannotBeReadOrReplacedIsNeverLost) {
   TempDir dir;
-  WriteFile(dir / "t.ini", "[SYSTEM]\nAUTO=0\n");
-  // The new content cannot be written beside the file: a folder stands in its way.
-  std::filesystem::create_directory(dir / "t.ini.tmp");
-  Settings s(dir / "t.ini");
-  EXPECT_THROW(s.WriteBool("AUTO", true), std::runtime_error);
-  EXPECT_FALSE(s.ReadBool("AUTO", true));
-  EXPECT_EQ(ReadFile(dir / "t.ini"), "[SYSTEM]\nAUTO=0\n");
+  std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+  const std::string content = "[SYSTEM]\nAUTO=0\nCOMPORT=COM7\n[Other]\nX=1\n";
+  const auto file = dir / "t.ini";
+
+  // Present but unreadable: a write raises and leaves the file as it was.
+  WriteFile(file, content);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_write);
+  EXPECT_EQ(AsUnprivilegedUser([&] {
+              Settings s(file);
+              try {
+                s.WriteBool("AUTO", true);
+              } catch (const std::runtime_error& e) {
+                return std::string(e.what()).find("Cannot read settings file") == 0 ? 0 : 2;
+              }
+              return 1;
+            }),
+            0);
+  std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  EXPECT_EQ(ReadFile(file), content);
+
+  // Readable, but its folder takes no new file: the write raises, the old content stays.
+  EXPECT_EQ(AsUnprivilegedUser([&] {
+              const auto folder = dir / "ro";
+              std::filesystem::create_directory(folder);
+              WriteFile(folder / "t.ini", content);
+              std::filesystem::permissions(
+                  folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+              Settings s(folder / "t.ini");
+              bool raised = false;
+              try {
+                s.WriteBool("AUTO", true);
+              } catch (const std::runtime_error&) {
+                raised = true;
+              }
+              const bool kept = ReadFile(folder / "t.ini") == content && !s.ReadBool("AUTO", true);
+              std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+              return raised && kept ? 0 : 1;
+            }),
+            0);
 }
 
 }  // namespace

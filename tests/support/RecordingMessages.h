@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/ShellOpen.h"
-#include "actions/UserMessages.h"
+#include "platform/ShellOpen.h"
+#include "platform/UserMessages.h"
 
 namespace kessmar::testing {
 

@@ -1,14 +1,10 @@
-#include "app/IniFile.h"
+#include "common/IniFile.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include "platform/Files.h"
 
 namespace kessmar {
 namespace {
@@ -45,14 +41,15 @@ std::optional<std::string_view> KeyName(std::string_view line) {
   return Trim(line.substr(0, eq));
 }
 
-std::vector<std::string> ReadLines(const std::filesystem::path& path, bool& exists) {
-  std::ifstream in(path, std::ios::binary);
-  exists = static_cast<bool>(in);
+std::vector<std::string> SplitLines(std::string_view content) {
   std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
+  while (!content.empty()) {
+    const auto end = content.find('\n');
+    std::string_view line = content.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    content.remove_prefix(end + 1);
   }
   return lines;
 }
@@ -60,8 +57,12 @@ std::vector<std::string> ReadLines(const std::filesystem::path& path, bool& exis
 }  // namespace
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
-  bool exists = false;
-  const auto lines = ReadLines(path_, exists);
+  std::vector<std::string> lines;
+  try {
+    lines = SplitLines(platform::ReadFileIfPresent(path_).value_or(std::string()));
+  } catch (const platform::FileError&) {
+    return std::nullopt;
+  }
   bool inSection = false;
   for (const auto& line : lines) {
     if (auto name = SectionName(line)) {
@@ -74,8 +75,13 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) const {
-  bool exists = false;
-  auto lines = ReadLines(path_, exists);
+  // A file that is there but cannot be read is never replaced: that would lose every other key.
+  std::vector<std::string> lines;
+  try {
+    lines = SplitLines(platform::ReadFileIfPresent(path_).value_or(std::string()));
+  } catch (const platform::FileError& e) {
+    throw std::runtime_error("Cannot read settings file \"" + path_.string() + "\": " + e.what());
+  }
   const std::string entry = std::string(key) + "=" + std::string(value);
 
   // Find the section; replace the key there or add it after the section's last key.
@@ -108,26 +114,11 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
 
   std::ostringstream text;
   for (const auto& line : lines) text << line << "\r\n";
-  const std::string content = text.str();
 
-  const std::filesystem::path temp = path_.string() + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.flush();
-    if (!out) {
-      const std::string reason = std::strerror(errno);
-      out.close();
-      std::filesystem::remove(temp);
-      throw std::runtime_error("Cannot write settings file \"" + path_.string() + "\": " + reason);
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path_, ec);
-  if (ec) {
-    std::filesystem::remove(temp);
-    throw std::runtime_error("Cannot write settings file \"" + path_.string() +
-                             "\": " + ec.message());
+  try {
+    platform::ReplaceFileContent(path_, text.str());
+  } catch (const platform::FileError& e) {
+    throw std::runtime_error("Cannot write settings file \"" + path_.string() + "\": " + e.what());
   }
 }
 

@@ -1,7 +1,7 @@
 // UserMessages as QMessageBox dialogs titled with the application's display name.
 #pragma once
 
-#include "actions/UserMessages.h"
+#include "platform/UserMessages.h"
 
 class QWidget;
 

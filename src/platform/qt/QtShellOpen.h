@@ -1,7 +1,7 @@
 // ShellOpen through Qt: the desktop's default program (xdg-open on Linux) opens the file.
 #pragma once
 
-#include "actions/ShellOpen.h"
+#include "platform/ShellOpen.h"
 
 namespace kessmar {
 

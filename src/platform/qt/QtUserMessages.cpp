@@ -1,4 +1,4 @@
-#include "actions/QtUserMessages.h"
+#include "platform/qt/QtUserMessages.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

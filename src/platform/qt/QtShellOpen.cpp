@@ -1,4 +1,4 @@
-#include "actions/QtShellOpen.h"
+#include "platform/qt/QtShellOpen.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
