@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config fonts-dejavu-core fonts-dejavu-extra
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libmspack-dev libsqlite3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-  xvfb xauth trayer chromium gcab clang-format python3
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev openssl
+  postgresql-15 libpq-dev iproute2
+  xvfb xauth trayer chromium gcab clang-format python3 lintian desktop-file-utils
 )
 
 missing=()
@@ -22,6 +23,13 @@ if ((${#missing[@]})); then
   sudo=""
   if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
   export DEBIAN_FRONTEND=noninteractive
+  # The PostgreSQL package would create and start a system cluster; our tools run their own
+  # servers in folders of their own and never use one.
+  if [ ! -e /etc/postgresql-common/createcluster.conf ]; then
+    $sudo mkdir -p /etc/postgresql-common
+    echo "create_main_cluster = false" | $sudo tee /etc/postgresql-common/createcluster.conf >/dev/null
+  fi
   $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  $sudo env UCF_FORCE_CONFFOLD=1 apt-get install -y -qq --no-install-recommends \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}"
 fi
