@@ -28,7 +28,7 @@ struct NoMessages : kessmar::UserMessages {
   void ShowInfo(const std::string&) override {}
 };
 struct NoShell : kessmar::ShellOpen {
-  void Open(const fs::path&) override {}
+  bool Open(const fs::path&) override { return true; }
 };
 
 double MicrosPerTick(kessmar::TfrmMain& w, int ticks) {
@@ -70,7 +70,10 @@ int main(int argc, char** argv) {
                                        .shell = shell,
                                        .executable = home / "kessmar-scanner-tool",
                                        .trayAvailable = true,
+                                       .trayProbe = {},
+                                       .waitForTray = {},
                                        .clock = [] { return std::chrono::system_clock::now(); },
+                                       .monotonicClock = {},
                                        .enumeratePorts = {}};
   kessmar::TfrmMain w(std::move(services));
   MicrosPerTick(w, 50);

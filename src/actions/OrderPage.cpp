@@ -1,12 +1,10 @@
 #include "actions/OrderPage.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <stdexcept>
-#include <system_error>
 
+#include "actions/HandOnError.h"
+#include "platform/Files.h"
 #include "platform/ShellOpen.h"
 
 namespace kessmar {
@@ -60,37 +58,13 @@ void AppendItemField(std::string& out, std::string_view name, int item, std::str
   AppendField(out, indexed, value);
 }
 
-[[noreturn]] void ThrowCannotCreate(const std::filesystem::path& path, std::string_view reason) {
-  throw std::runtime_error("Cannot create file \"" + path.string() + "\". " + std::string(reason));
-}
-
-// The system's reason for the last failed stream operation, as far as it tells one.
-std::string LastSystemError() {
-  return errno != 0 ? std::strerror(errno) : "Write error";
-}
-
-// Writes bytes to a temporary file beside path, then renames it over path, so that path holds
-// either its old contents or all of bytes.
-void ReplaceFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  auto fail = [&](std::string_view reason) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    ThrowCannotCreate(path, reason);
-  };
-  errno = 0;
-  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-  if (!out) ThrowCannotCreate(path, LastSystemError());
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) fail(LastSystemError());
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) fail(ec.message());
-}
-
 }  // namespace
+
+std::string NoBrowserMessage(const std::filesystem::path& page) {
+  return "De bestelpagina kon niet in een browser worden geopend. De scans blijven in de "
+         "scanner.\nOpen de pagina zelf in uw browser:\n" +
+         page.string();
+}
 
 std::string OrderEndpointUrl() {
   std::string base(kDefaultShopUrl);
@@ -146,7 +120,11 @@ bool WriteOrderPage(MemTable& dataToProcess, const std::filesystem::path& pagePa
                     std::string_view endpointUrl) {
   dataToProcess.Open();
   if (dataToProcess.RowCount() < 2) return false;
-  ReplaceFile(pagePath, OrderPageText(dataToProcess, endpointUrl));
+  try {
+    platform::ReplaceFileContent(pagePath, OrderPageText(dataToProcess, endpointUrl));
+  } catch (const platform::FileError& e) {
+    throw std::runtime_error("Cannot create file \"" + pagePath.string() + "\". " + e.what());
+  }
   return true;
 }
 
@@ -154,7 +132,9 @@ bool SendBatchToWebsite(MemTable& dataToProcess, const std::filesystem::path& da
                         ShellOpen& shell) {
   std::filesystem::path page = dataFolder / kOrderPageName;
   if (!WriteOrderPage(dataToProcess, page, OrderEndpointUrl())) return false;
-  shell.Open(page);
+  // Without a browser the order never reaches the shop: that is no success, or the scanner
+  // would be cleared and the scans lost.
+  if (!shell.Open(page)) throw HandOnError(NoBrowserMessage(page));
   return true;
 }
 

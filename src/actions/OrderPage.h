@@ -38,11 +38,14 @@ std::string OrderPageText(MemTable& dataToProcess, std::string_view endpointUrl)
 bool WriteOrderPage(MemTable& dataToProcess, const std::filesystem::path& pagePath,
                     std::string_view endpointUrl);
 
+// The message that tells the user that no browser took the order page at page.
+std::string NoBrowserMessage(const std::filesystem::path& page);
+
 // The action "Stuur naar Kessmar Website": writes kOrderPageName in dataFolder for
 // dataToProcess, posting to OrderEndpointUrl(), and hands the page to shell. Returns false when
-// the table holds fewer than 2 rows (nothing written, shell not called), true once the page was
-// handed to the shell, whatever the shell did with it. Write errors propagate as from
-// WriteOrderPage; the shell is then not called.
+// the table holds fewer than 2 rows (nothing written, shell not called), true once a browser
+// took the page. Throws HandOnError with NoBrowserMessage when no program could be started for
+// the page. Write errors propagate as from WriteOrderPage; the shell is then not called.
 bool SendBatchToWebsite(MemTable& dataToProcess, const std::filesystem::path& dataFolder,
                         ShellOpen& shell);
 

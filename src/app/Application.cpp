@@ -13,6 +13,7 @@
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/SessionEnd.h"
+#include "platform/qt/Diagnostics.h"
 #include "platform/qt/QtShellOpen.h"
 #include "platform/qt/QtUserMessages.h"
 #include "update/TfrmUpdate.h"
@@ -36,6 +37,14 @@ void ReportStartupWhenAsked() {
   });
 }
 
+// The autostart entry marks a start at login, when the desktop's panel may not be up yet.
+bool StartedAtLogin() {
+  const char* autostart = std::getenv("KESSMAR_AUTOSTART");
+  return autostart != nullptr && *autostart == '1';
+}
+
+constexpr std::chrono::milliseconds kLoginTrayWait{30000};
+
 }  // namespace
 
 KessmarApplication::KessmarApplication() : guard_(platform::CreateSingleInstanceMarker(), [] {}) {}
@@ -48,21 +57,32 @@ int KessmarApplication::Run(int& argc, char** argv) {
   if (guard_.DoIExist()) return 0;  // another copy runs: end silently
 
   app_ = std::make_unique<QApplication>(argc, argv);
-  QApplication::setApplicationName(texts::kApplicationTitle);
-  QApplication::setApplicationDisplayName(texts::kApplicationTitle);
-  QApplication::setQuitOnLastWindowClosed(false);
+  ConfigureApplication();
+  const std::filesystem::path executable = platform::ExecutablePath();
+  log_ = std::make_unique<platform::DiagnosticsLog>(platform::LogFilePath(executable));
+  qCInfo(lcApp) << "Started";
 
-  scanner_ = std::make_unique<Csp2Library>();
+  try {
+    scanner_ = std::make_unique<Csp2Library>();
+  } catch (const std::exception& e) {
+    qCWarning(lcScanner).noquote() << "The scanner library cannot be loaded, so no scanner can be"
+                                   << "read:" << e.what();
+    scanner_ = std::make_unique<MissingScannerLibrary>();
+  }
   messages_ = std::make_unique<QtUserMessages>();
   shell_ = std::make_unique<QtShellOpen>();
 
-  MainWindowServices services{.scanner = *scanner_,
-                              .messages = *messages_,
-                              .shell = *shell_,
-                              .executable = platform::ExecutablePath(),
-                              .trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
-                              .clock = [] { return std::chrono::system_clock::now(); },
-                              .enumeratePorts = {}};
+  MainWindowServices services{
+      .scanner = *scanner_,
+      .messages = *messages_,
+      .shell = *shell_,
+      .executable = executable,
+      .trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
+      .trayProbe = {},
+      .waitForTray = StartedAtLogin() ? kLoginTrayWait : std::chrono::milliseconds(0),
+      .clock = [] { return std::chrono::system_clock::now(); },
+      .monotonicClock = [] { return std::chrono::steady_clock::now(); },
+      .enumeratePorts = {}};
 
   frmUpdate_ = std::make_unique<TfrmUpdate>();
   frmMain_ = std::make_unique<TfrmMain>(std::move(services));
@@ -84,7 +104,14 @@ int KessmarApplication::Run(int& argc, char** argv) {
   frmActie_.reset();
   frmMain_.reset();
   frmUpdate_.reset();
+  qCInfo(lcApp) << "Ended";
   return code;
+}
+
+void ConfigureApplication() {
+  QApplication::setApplicationName(texts::kApplicationTitle);
+  // No display name: Qt would append it to every window title on X11.
+  QApplication::setQuitOnLastWindowClosed(false);
 }
 
 }  // namespace kessmar

@@ -13,8 +13,9 @@
 namespace kessmar {
 
 namespace platform {
+class DiagnosticsLog;
 class SessionEndWatcher;
-}
+}  // namespace platform
 class TfrmAbout;
 class TfrmActie;
 class TfrmHistory;
@@ -34,6 +35,7 @@ class KessmarApplication {
  private:
   TLimitMe guard_;
   std::unique_ptr<QApplication> app_;
+  std::unique_ptr<platform::DiagnosticsLog> log_;
   std::unique_ptr<ScannerLibrary> scanner_;
   std::unique_ptr<UserMessages> messages_;
   std::unique_ptr<ShellOpen> shell_;
@@ -45,5 +47,10 @@ class KessmarApplication {
   std::unique_ptr<TfrmAbout> frmAbout_;
   std::unique_ptr<platform::SessionEndWatcher> sessionEnd_;
 };
+
+// Application-wide settings of the Qt application object, shared with tests that build the
+// windows themselves: the name, no display name (Qt would add it to every window title), and no
+// quitting when the last window closes (the program lives in the notification area).
+void ConfigureApplication();
 
 }  // namespace kessmar

@@ -9,6 +9,7 @@
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
 #include "platform/UserMessages.h"
+#include "platform/qt/Diagnostics.h"
 #include "scanner/PortEntries.h"
 #include "scanner/ScannerLibrary.h"
 
@@ -109,7 +110,11 @@ void TfrmMain::btnConnectClick(bool byUser) {
       tmrCheckScanner->start();
     } else {
       CheckScannerLost();
-      if (scanner.InitEx(*port) < 0) return;  // silently, and CONNECT stays as it was
+      if (scanner.InitEx(*port) < 0) {  // silently, and CONNECT stays as it was
+        qCWarning(lcScanner).nospace() << "COM" << *port << " could not be opened";
+        return;
+      }
+      retry_.Reset();
       if (scanner.GetCTS() > 0 || scanner.GetDSR() > 0) {
         ConnectedPort = *port;
         btnConnect->setText(texts::kDisconnect);
@@ -138,6 +143,7 @@ void TfrmMain::CheckScannerLost() {
     ConnectAttempts = 0;
   }
   if (Connected) {
+    qCInfo(lcScanner) << "The scanner link is down";
     ConnectAttempts = 0;
     ShowLinkDown();
     if (automatic) {
@@ -177,9 +183,16 @@ void TfrmMain::tmrCheckScannerTimer() {
           SelectEntry(cmbCOMPORTS, index, QString());
           cmbCOMPORTSSelect();
           if (scanner.InitEx(*port) < 0) {
+            // Tried again on every tick: said once until it changes.
+            if (lastPortFailure_ != *port) {
+              qCWarning(lcScanner).nospace() << "COM" << *port << " could not be opened";
+            }
+            lastPortFailure_ = *port;
             initFailed = true;
             break;
           }
+          lastPortFailure_ = 0;
+          retry_.Reset();  // a scanner connected again gets its scans tried at once
           if (scanner.GetCTS() > 0 || scanner.GetDSR() > 0) ReadBatchFromScanner();
           ConnectedPort = *port;
           lblScannerId->setText(QString::fromStdString(GetScannerId(scanner)));
@@ -199,6 +212,8 @@ void TfrmMain::tmrCheckScannerTimer() {
         QCoreApplication::processEvents();
         scanner.Interrogate();
         lblScannerId->setText(QString::fromStdString(GetScannerId(scanner)));
+        qCInfo(lcScanner).nospace().noquote()
+            << "Connected to the scanner " << lblScannerId->text() << " on COM" << ConnectedPort;
         ReadBatchFromScanner();
       } else if (scanner.GetCTS() == 1) {
         ReadBatchFromScanner();

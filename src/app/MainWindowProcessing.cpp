@@ -3,11 +3,14 @@
 #include <QComboBox>
 #include <QTimer>
 
+#include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 #include "actions/TfrmActie.h"
 #include "app/TfrmMain.h"
 #include "batch/ScanTables.h"
 #include "batch/TfrmHistory.h"
+#include "platform/UserMessages.h"
+#include "platform/qt/Diagnostics.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
@@ -21,27 +24,75 @@ constexpr int kActionVemo = 2;
 void TfrmMain::ReadBatchFromScanner() {
   std::error_code ignored;
   std::filesystem::create_directories(DataFolder, ignored);
+  auto& scanner = services_.scanner;
+  std::string content;
   try {
     // The batch is read whole before it replaces the one in memory: a read that fails part-way
     // leaves the table, the files and the scanner as they were.
-    auto batch = ReadScannerBatch(services_.scanner, LocalTime(services_.clock()));
+    auto batch = ReadScannerBatch(scanner, services_.clock);
+    lastReadFailure_.clear();
     if (!batch) return;
+    content = ScanContentKey(*batch);
+    if (handedOnByUser_ == content) {
+      handedOnByUser_.reset();
+      retry_.Succeeded();
+      scanner.ClearData();
+      qCInfo(lcScanner) << "Scanner cleared: its scans were handed on by \"Opnieuw verwerken\"";
+      return;
+    }
+    if (!retry_.MayProcess(content)) {
+      qCDebug(lcScanner) << "The scans of the failed run are unchanged; they wait for their pause";
+      return;
+    }
+    qCInfo(lcScanner).noquote() << "Batch read with" << batch->RowCount() - 2 << "scans";
     tblScannerData = std::move(*batch);
-    SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
-    if (ProcessBatch()) services_.scanner.ClearData();
-  } catch (...) {
+    const auto copy = SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
+    qCInfo(lcBatch).noquote() << "Batch saved as" << platform::LogText(DataFolder + "last_read.dat")
+                              << "and" << (copy ? platform::LogText(*copy) : "no history copy");
+  } catch (const std::exception& e) {
+    if (content.empty()) {
+      if (lastReadFailure_ != e.what()) {
+        qCWarning(lcScanner).noquote() << "The read from the scanner stopped:" << e.what();
+      }
+      lastReadFailure_ = e.what();
+    } else {
+      qCWarning(lcBatch).noquote() << "The batch could not be saved:" << e.what();
+      retry_.Failed(content);
+    }
+    return;
+  }
+  if (ProcessBatch()) {
+    retry_.Succeeded();
+    scanner.ClearData();
+    qCInfo(lcScanner) << "Scanner cleared";
+  } else {
+    retry_.Failed(content);
+    qCInfo(lcScanner) << "The scans stay in the scanner; unchanged, they are tried again in"
+                      << retry_.Pause().count() << "s";
   }
 }
 
 bool TfrmMain::ProcessBatch() {
+  return RunProcessing(false);
+}
+
+bool TfrmMain::RunProcessing(bool byUser) {
   tmrCheckScanner->stop();
+  runByUser_ = byUser;
   bool result = false;
   try {
     result = ChooseAndRunAction();
-  } catch (...) {
+  } catch (const HandOnError& e) {
     // A run that ends in an error never counts as handed on: the scanner keeps its scans.
-    result = false;
+    qCWarning(lcActions).noquote() << "The processing run failed:" << e.what();
+    TellFailedRun(e.what());
+  } catch (const std::exception& e) {
+    qCWarning(lcActions).noquote() << "The processing run failed:" << e.what();
+  } catch (...) {
+    qCWarning(lcActions) << "The processing run failed";
   }
+  if (result) toldFailureFor_.reset();
+  runByUser_ = false;
   tmrCheckScanner->start();
   return result;
 }
@@ -51,7 +102,10 @@ bool TfrmMain::ChooseAndRunAction() {
   if (action == kActionAsk) {
     if (!frmActie_) return false;
     frmActie_->exec();
-    if (!frmActie_->ActionChosen()) return false;  // closed with its close box
+    if (!frmActie_->ActionChosen()) {  // closed with its close box
+      qCInfo(lcActions) << "No action chosen; nothing handed on";
+      return false;
+    }
     action = frmActie_->ChosenAction();
     if (frmActie_->DontAskAgain()) {
       cmbActie->setCurrentIndex(action);
@@ -59,9 +113,23 @@ bool TfrmMain::ChooseAndRunAction() {
     }
   }
   BuildBatchToProcess();
-  if (action == kActionWebsite) return SendBatchToWebsite();
-  if (action == kActionVemo) return TransferBatchToVemo();
-  return false;  // no action selected
+  bool handedOn = false;
+  if (action == kActionWebsite) handedOn = SendBatchToWebsite();
+  if (action == kActionVemo) handedOn = TransferBatchToVemo();
+  if (handedOn) {
+    qCInfo(lcActions).noquote() << "Batch handed on by action" << action << "("
+                                << cmbActie->itemText(action) << ")";
+  } else {
+    qCWarning(lcActions) << "The processing run did not hand the batch on (action" << action << ")";
+  }
+  return handedOn;
+}
+
+void TfrmMain::TellFailedRun(const std::string& reason) {
+  const std::string content = ScanContentKey(tblScannerData);
+  if (!runByUser_ && toldFailureFor_ == content) return;
+  toldFailureFor_ = content;
+  services_.messages.ShowError(reason);
 }
 
 void TfrmMain::BuildBatchToProcess() {
@@ -84,7 +152,18 @@ void TfrmMain::btnHistoryClick() {
 }
 
 void TfrmMain::btnRedoClick() {
-  ProcessBatch();
+  retry_.Reset();
+  if (!RunProcessing(true)) return;
+  // When these are the scans the scanner still holds after a failed run, they are handed on
+  // now: the next read clears them instead of handing them on a second time.
+  try {
+    const std::string content = ScanContentKey(tblScannerData);
+    if (retry_.PendingContent() == content) {
+      handedOnByUser_ = content;
+      retry_.Succeeded();
+    }
+  } catch (...) {
+  }
 }
 
 }  // namespace kessmar

@@ -20,6 +20,7 @@
 #include "app/MainWindowTexts.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
+#include "platform/qt/Diagnostics.h"
 #include "platform/serial/SerialPorts.h"
 #include "scanner/ScannerLibrary.h"
 
@@ -34,11 +35,16 @@ constexpr int kLayoutWidth = 631;  // the window's laid-out width; only the left
 TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent),
       services_(std::move(services)),
-      settings_(platform::SettingsFilePath(services_.executable)) {
+      settings_(platform::SettingsFilePath(services_.executable)),
+      trayMode_(services_.trayAvailable),
+      retry_(services_.monotonicClock) {
   if (!services_.enumeratePorts) {
     services_.enumeratePorts = [](bool onlyOpenable) {
       return platform::EnumerateSerialPorts(onlyOpenable);
     };
+  }
+  if (!services_.trayProbe) {
+    services_.trayProbe = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
   }
   setObjectName("frmMain");
   setWindowTitle(texts::kMainCaption);
@@ -46,7 +52,7 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   // Close box with the system menu only; kept off the taskbar while the tray can reach it.
   Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  if (services_.trayAvailable) flags |= Qt::Tool;
+  if (trayMode_) flags |= Qt::Tool;
   setWindowFlags(flags);
   // Tahoma 8 pt as the window was laid out, at 96 dots per inch: 11 pixels.
   QFont font;
@@ -84,8 +90,45 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   if (geometry().isValid() && screen() != nullptr) {
     move(screen()->availableGeometry().center() - rect().center());
   }
-  // Without a tray the window is the only way in, so it shows from the start.
-  if (!services_.trayAvailable) show();
+  // Without a tray the window is the only way in, so it shows from the start; at login it
+  // first gives the desktop's panel a moment to come up.
+  if (!trayMode_) {
+    showWithoutTrayAt_ = std::chrono::steady_clock::now() + services_.waitForTray;
+    trayWatch_ = new QTimer(this);
+    trayWatch_->setObjectName("trayWatch");
+    trayWatch_->setInterval(services_.waitForTray.count() > 0 ? 500 : 2000);
+    connect(trayWatch_, &QTimer::timeout, this, [this] { WatchForTray(); });
+    trayWatch_->start();
+    if (services_.waitForTray.count() <= 0) show();
+  }
+}
+
+void TfrmMain::WatchForTray() {
+  if (services_.trayProbe()) {
+    EnterTrayMode();
+    return;
+  }
+  if (!isVisible() && std::chrono::steady_clock::now() >= showWithoutTrayAt_ &&
+      showWithoutTrayAt_ != std::chrono::steady_clock::time_point{}) {
+    showWithoutTrayAt_ = {};
+    trayWatch_->setInterval(2000);
+    show();
+  }
+}
+
+void TfrmMain::EnterTrayMode() {
+  trayWatch_->stop();
+  trayMode_ = true;
+  showWithoutTrayAt_ = {};
+  // Changing the flags hides the window; one the user works in comes back, off the taskbar.
+  const bool keepShown = isVisible() && isActiveWindow() && !isMinimized();
+  setWindowFlags(windowFlags() | Qt::Tool);
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  if (keepShown) show();
+  // An icon made before the tray existed is shown again, so the new tray takes it in.
+  RxTrayIcon1->hide();
+  RxTrayIcon1->show();
+  qCInfo(lcApp) << "A notification area came up; the tool now lives there";
 }
 
 TfrmMain::~TfrmMain() {
@@ -225,7 +268,10 @@ void TfrmMain::CreateTray() {
   RxTrayIcon1->setContextMenu(mnuPopUp);
   connect(RxTrayIcon1, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick) RxTrayIcon1DblClick();
+            // Trays that speak the D-Bus protocol send one activation, never a double-click.
+            if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {
+              RxTrayIcon1DblClick();
+            }
           });
   RxTrayIcon1->show();
 }
@@ -309,7 +355,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     return;
   }
   event->ignore();
-  if (services_.trayAvailable) {
+  if (trayMode_) {
     hide();
   } else {
     showMinimized();
@@ -319,7 +365,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   // Minimising puts the whole program back in the notification area.
-  if (event->type() == QEvent::WindowStateChange && services_.trayAvailable && isMinimized()) {
+  if (event->type() == QEvent::WindowStateChange && trayMode_ && isMinimized()) {
     QTimer::singleShot(0, this, [this] {
       hide();
       setWindowState(windowState() & ~Qt::WindowMinimized);

@@ -15,6 +15,7 @@
 #include "app/Settings.h"
 #include "batch/MemTable.h"
 #include "scanner/BatchRead.h"
+#include "scanner/FailedBatchRetry.h"
 
 class QAction;
 class QCheckBox;
@@ -40,8 +41,16 @@ struct MainWindowServices {
   UserMessages& messages;
   ShellOpen& shell;
   std::filesystem::path executable;  // decides the settings file and the Data folder
-  bool trayAvailable = true;         // false: the window is shown at start, minimises on close
+  // Whether a notification area exists at start. Without one the window shows at start (after
+  // waitForTray, when a tray is expected to come up shortly, as at login) and its close box
+  // minimises it; trayProbe is asked every few seconds, and once it sees a tray the tool
+  // switches to the notification area.
+  bool trayAvailable = true;
+  std::function<bool()> trayProbe;  // default: QSystemTrayIcon::isSystemTrayAvailable
+  std::chrono::milliseconds waitForTray{0};
   WallClock clock = [] { return std::chrono::system_clock::now(); };
+  // The monotonic clock of the pauses after a failed processing run.
+  FailedBatchRetry::Now monotonicClock = [] { return std::chrono::steady_clock::now(); };
   // Port enumeration; the default lists the real serial ports and the ports directory.
   std::function<std::optional<std::vector<std::string>>(bool)> enumeratePorts;
 };
@@ -127,7 +136,15 @@ class TfrmMain : public QMainWindow {
   // Ends the program the way a logoff or shutdown does: sets Closing and ends the event loop.
   void EndSession();
 
-  bool TrayAvailable() const { return services_.trayAvailable; }
+  // True while the program lives in the notification area (no taskbar button).
+  bool TrayAvailable() const { return trayMode_; }
+
+  // Tells the user why a processing run could not hand the batch on: once per batch for the
+  // runs that follow a read (the same scans are retried later), at every run the user started.
+  void TellFailedRun(const std::string& reason);
+
+  // The pauses before unchanged scans are processed again after a failed run.
+  const FailedBatchRetry& Retry() const { return retry_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -137,7 +154,12 @@ class TfrmMain : public QMainWindow {
   void CreateControls();
   void CreateMenus();
   void CreateTray();
+  // Checks for a notification area that came up after start-up and moves the tool into it.
+  void WatchForTray();
+  void EnterTrayMode();
   void ReadSettings();
+  // ProcessBatch, run after a read (byUser false) or by "Opnieuw verwerken" (byUser true).
+  bool RunProcessing(bool byUser);
   // The body of ProcessBatch: asks for the action when needed, builds and hands on the batch.
   bool ChooseAndRunAction();
   void ShowLinkDown();
@@ -147,6 +169,19 @@ class TfrmMain : public QMainWindow {
 
   MainWindowServices services_;
   Settings settings_;
+  bool trayMode_ = false;
+  QTimer* trayWatch_ = nullptr;
+  std::chrono::steady_clock::time_point showWithoutTrayAt_{};
+  FailedBatchRetry retry_;
+  bool runByUser_ = false;
+  // Content of the batch whose failure the user was last told about.
+  std::optional<std::string> toldFailureFor_;
+  // Scans that "Opnieuw verwerken" handed on while the scanner still held them: the next read of
+  // exactly these scans clears the scanner instead of handing them on twice.
+  std::optional<std::string> handedOnByUser_;
+  // The last reasons logged for failures that repeat on every tick, so each is logged once.
+  int lastPortFailure_ = 0;
+  std::string lastReadFailure_;
   QPointer<TfrmActie> frmActie_;
   QPointer<TfrmHistory> frmHistory_;
   QPointer<TfrmAbout> frmAbout_;

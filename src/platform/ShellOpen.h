@@ -10,9 +10,9 @@ class ShellOpen {
   virtual ~ShellOpen() = default;
 
   // Hands path to the desktop's default program for its type and returns without waiting for
-  // that program. Whether a program was found is not reported: callers carry on either way.
-  // Never throws.
-  virtual void Open(const std::filesystem::path& path) = 0;
+  // that program. Returns false when no program could be started for it (no opener, or the
+  // opener failed to start); true once one was started. Never throws.
+  virtual bool Open(const std::filesystem::path& path) = 0;
 };
 
 }  // namespace kessmar

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kessmar {
 
@@ -33,20 +34,17 @@ std::string HistoryFileName(const std::tm& time) {
   return text;
 }
 
-std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const std::tm& now) {
+std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const WallClock& clock) {
   const int32_t count = scanner.ReadData();
   if (count <= 0) return std::nullopt;
-
-  MemTable batch(MemTable::ScanRecordFields());
-  batch.Open();
   const std::string scannerId = GetScannerId(scanner);
-  batch.Append();
-  batch.SetText("Barcode", scannerId);
-  batch.Post();
-  batch.Append();
-  batch.SetText("Barcode", scannerId + FormatBatchTime(now));
-  batch.Post();
 
+  struct Scan {
+    std::string barcode;
+    std::string stamp;
+  };
+  std::vector<Scan> scans;
+  scans.reserve(static_cast<size_t>(count));
   constexpr int32_t kPacketSize = 256;
   constexpr int32_t kStampSize = 23;
   for (int32_t i = 0; i < count; ++i) {
@@ -59,24 +57,62 @@ std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const std::tm&
     std::array<char, kStampSize + 1> stamp{};
     scanner.TimeStamp2Str(reinterpret_cast<const unsigned char*>(packet.data() + length - 4),
                           stamp.data(), kStampSize);
+    scans.push_back({std::string(packet.data() + 2, static_cast<size_t>(length - 6)),
+                     std::string(stamp.data(), strnlen(stamp.data(), kStampSize))});
+  }
+
+  // The batch id carries the moment the read ended.
+  const std::string batchId = scannerId + FormatBatchTime(LocalTime(clock()));
+  MemTable batch(MemTable::ScanRecordFields());
+  batch.Open();
+  batch.Append();
+  batch.SetText("Barcode", scannerId);
+  batch.Post();
+  batch.Append();
+  batch.SetText("Barcode", batchId);
+  batch.Post();
+  for (const Scan& scan : scans) {
     batch.Append();
     batch.SetText("BarcodeType", "");
-    batch.SetText("Barcode", std::string_view(packet.data() + 2, length - 6));
+    batch.SetText("Barcode", scan.barcode);
     batch.SetInteger("Aantal", 1);
-    batch.SetText("DateTime", std::string_view(stamp.data(), strnlen(stamp.data(), kStampSize)));
+    batch.SetText("DateTime", scan.stamp);
     batch.Post();
   }
   batch.First();
   return batch;
 }
 
-void SaveBatchWithHistory(const MemTable& batch, const std::string& dataFolder,
-                          const WallClock& clock) {
+std::string ScanContentKey(const MemTable& batch) {
+  std::string key;
+  if (!batch.IsOpen()) return key;
+  const int fields[] = {batch.FieldIndex("Barcode"), batch.FieldIndex("DateTime"),
+                        batch.FieldIndex("Aantal")};
+  const std::vector<Row>& rows = batch.Rows();
+  for (size_t row = 0; row < rows.size(); ++row) {
+    if (row == 1) continue;  // the batch id: the time of the read, not the content
+    for (int field : fields) {
+      if (field < 0) continue;
+      const FieldValue& value = rows[row].values[static_cast<size_t>(field)];
+      const std::string text = value.isNull ? "-" : value.text + std::to_string(value.integer);
+      key += std::to_string(text.size()) + ':' + text;
+    }
+    key += '\n';
+  }
+  return key;
+}
+
+std::optional<std::filesystem::path> SaveBatchWithHistory(const MemTable& batch,
+                                                          const std::string& dataFolder,
+                                                          const WallClock& clock) {
   const std::filesystem::path lastRead = dataFolder + "last_read.dat";
   batch.SaveBatchFile(lastRead);
-  std::error_code ignored;
-  std::filesystem::copy_file(lastRead, dataFolder + HistoryFileName(LocalTime(clock())),
-                             std::filesystem::copy_options::overwrite_existing, ignored);
+  const std::filesystem::path copy = dataFolder + HistoryFileName(LocalTime(clock()));
+  std::error_code failed;
+  std::filesystem::copy_file(lastRead, copy, std::filesystem::copy_options::overwrite_existing,
+                             failed);
+  if (failed) return std::nullopt;
+  return copy;
 }
 
 }  // namespace kessmar

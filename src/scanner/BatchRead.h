@@ -35,17 +35,22 @@ class ScannerReadError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Reads every stored scan into a new scan batch: the scanner id row, the batch id row (scanner id
-// and the time `now`), then one item row per scan in the scanner's order with BarcodeType "",
-// the barcode, Aantal 1 and the time-stamp text. nullopt when the scanner reports no scans.
-// Throws ScannerReadError when a packet cannot be fetched or is shorter than 6 bytes, so that a
-// batch is never taken in part.
-std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const std::tm& now);
+// Reads every stored scan into a new scan batch: the scanner id row, the batch id row (scanner
+// id and the local time that clock gives once every scan has been fetched), then one item row
+// per scan in the scanner's order with BarcodeType "", the barcode, Aantal 1 and the time-stamp
+// text. nullopt when the scanner reports no scans. Throws ScannerReadError when a packet cannot
+// be fetched or is shorter than 6 bytes, so that a batch is never taken in part.
+std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const WallClock& clock);
+
+// What a scan batch holds, apart from the moment it was read: equal keys mean the same scans
+// (the scanner id and every item's barcode, time stamp and quantity, in order).
+std::string ScanContentKey(const MemTable& batch);
 
 // Saves batch to dataFolder + "last_read.dat" and copies that file to the history file named
-// after clock's time read afterwards (overwriting). The save throws TableError on failure; a
-// failed history copy is ignored.
-void SaveBatchWithHistory(const MemTable& batch, const std::string& dataFolder,
-                          const WallClock& clock);
+// after clock's time read afterwards (overwriting). Returns the history copy's path, or nullopt
+// when the copy failed (which is otherwise ignored). The save throws TableError on failure.
+std::optional<std::filesystem::path> SaveBatchWithHistory(const MemTable& batch,
+                                                          const std::string& dataFolder,
+                                                          const WallClock& clock);
 
 }  // namespace kessmar

@@ -1,37 +1,62 @@
-#include "csp2.h"
+#include "platform/SharedLibrary.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 
+namespace {
+
+template <typename Function>
+Function* Bind(const platform::SharedLibrary& library, const char* name) {
+  return reinterpret_cast<Function*>(library.Function(name));
+}
+
+}  // namespace
+
+Csp2Library::Csp2Library(const std::string& name)
+    : library_(std::make_unique<platform::SharedLibrary>(name)),
+      initEx_(Bind<int32_t(int32_t)>(*library_, "csp2InitEx")),
+      restore_(Bind<int32_t()>(*library_, "csp2Restore")),
+      getCts_(Bind<int32_t()>(*library_, "csp2GetCTS")),
+      getDsr_(Bind<int32_t()>(*library_, "csp2GetDSR")),
+      interrogate_(Bind<int32_t()>(*library_, "csp2Interrogate")),
+      getDeviceId_(Bind<int32_t(char*, int32_t)>(*library_, "csp2GetDeviceId")),
+      readData_(Bind<int32_t()>(*library_, "csp2ReadData")),
+      getPacket_(Bind<int32_t(char*, int32_t, int32_t)>(*library_, "csp2GetPacket")),
+      timeStamp2Str_(
+          Bind<int32_t(const unsigned char*, char*, int32_t)>(*library_, "csp2TimeStamp2Str")),
+      clearData_(Bind<int32_t()>(*library_, "csp2ClearData")) {}
+
+Csp2Library::~Csp2Library() = default;
+
 int32_t Csp2Library::InitEx(int32_t port) {
-  return csp2InitEx(port);
+  return initEx_(port);
 }
 int32_t Csp2Library::Restore() {
-  return csp2Restore();
+  return restore_();
 }
 int32_t Csp2Library::GetCTS() {
-  return csp2GetCTS();
+  return getCts_();
 }
 int32_t Csp2Library::GetDSR() {
-  return csp2GetDSR();
+  return getDsr_();
 }
 int32_t Csp2Library::Interrogate() {
-  return csp2Interrogate();
+  return interrogate_();
 }
 int32_t Csp2Library::GetDeviceId(char* buffer, int32_t size) {
-  return csp2GetDeviceId(buffer, size);
+  return getDeviceId_(buffer, size);
 }
 int32_t Csp2Library::ReadData() {
-  return csp2ReadData();
+  return readData_();
 }
 int32_t Csp2Library::GetPacket(char* buffer, int32_t index, int32_t size) {
-  return csp2GetPacket(buffer, index, size);
+  return getPacket_(buffer, index, size);
 }
 int32_t Csp2Library::TimeStamp2Str(const unsigned char* stamp, char* buffer, int32_t size) {
-  return csp2TimeStamp2Str(stamp, buffer, size);
+  return timeStamp2Str_(stamp, buffer, size);
 }
 int32_t Csp2Library::ClearData() {
-  return csp2ClearData();
+  return clearData_();
 }
 
 }  // namespace kessmar

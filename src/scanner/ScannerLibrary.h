@@ -3,6 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kessmar::platform {
+class SharedLibrary;
+}
 
 namespace kessmar {
 
@@ -22,9 +28,18 @@ class ScannerLibrary {
   virtual int32_t ClearData() = 0;
 };
 
-// The csp2 library bound at load time.
+// The csp2 library, bound by name when this object is made: the library that stands in for the
+// scanner maker's, or the maker's own with the same ten functions.
 class Csp2Library final : public ScannerLibrary {
  public:
+  // The soname the program looks for.
+  static constexpr const char* kLibraryName = "libcsp2.so.1";
+
+  // Loads the library and binds its ten functions. Throws platform::SharedLibraryError naming
+  // the library or the function that is missing.
+  explicit Csp2Library(const std::string& name = kLibraryName);
+  ~Csp2Library() override;
+
   int32_t InitEx(int32_t port) override;
   int32_t Restore() override;
   int32_t GetCTS() override;
@@ -35,6 +50,38 @@ class Csp2Library final : public ScannerLibrary {
   int32_t GetPacket(char* buffer, int32_t index, int32_t size) override;
   int32_t TimeStamp2Str(const unsigned char* stamp, char* buffer, int32_t size) override;
   int32_t ClearData() override;
+
+ private:
+  std::unique_ptr<platform::SharedLibrary> library_;
+  int32_t (*initEx_)(int32_t);
+  int32_t (*restore_)();
+  int32_t (*getCts_)();
+  int32_t (*getDsr_)();
+  int32_t (*interrogate_)();
+  int32_t (*getDeviceId_)(char*, int32_t);
+  int32_t (*readData_)();
+  int32_t (*getPacket_)(char*, int32_t, int32_t);
+  int32_t (*timeStamp2Str_)(const unsigned char*, char*, int32_t);
+  int32_t (*clearData_)();
+};
+
+// What the program uses when the scanner library cannot be loaded: no port can be opened and no
+// scanner is ever present, so the rest of the program (history, processing again) still works.
+class MissingScannerLibrary final : public ScannerLibrary {
+ public:
+  int32_t InitEx(int32_t) override { return -1; }
+  int32_t Restore() override { return 0; }
+  int32_t GetCTS() override { return 0; }
+  int32_t GetDSR() override { return 0; }
+  int32_t Interrogate() override { return -1; }
+  int32_t GetDeviceId(char*, int32_t) override { return -1; }
+  int32_t ReadData() override { return 0; }
+  int32_t GetPacket(char*, int32_t, int32_t) override { return -1; }
+  int32_t TimeStamp2Str(const unsigned char*, char* buffer, int32_t size) override {
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    return -1;
+  }
+  int32_t ClearData() override { return -1; }
 };
 
 }  // namespace kessmar

@@ -103,7 +103,7 @@ class HeadlessChromium : public ShellOpen {
  public:
   explicit HeadlessChromium(std::filesystem::path workDir) : workDir_(std::move(workDir)) {}
 
-  void Open(const std::filesystem::path& page) override {
+  bool Open(const std::filesystem::path& page) override {
     std::filesystem::path home = workDir_ / "home";
     std::filesystem::create_directories(home);
     std::vector<std::string> args = {kChromium,
@@ -147,7 +147,7 @@ class HeadlessChromium : public ShellOpen {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
       outcome = "could not start chromium";
-      return;
+      return false;
     }
 
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -157,12 +157,13 @@ class HeadlessChromium : public ShellOpen {
         kill(-pid, SIGKILL);
         waitpid(pid, &status, 0);
         outcome = "chromium did not finish within 60 s";
-        return;
+        return true;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     kill(-pid, SIGKILL);  // helpers it may have left behind
     outcome = WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status)) : "killed";
+    return true;
   }
 
   std::string outcome = "not started";

@@ -1,8 +1,12 @@
 // The web order page's bytes and how it is written and handed to the shell.
+#include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
 #include <stdlib.h>
+#include <csignal>
 
 #include <stdexcept>
 #include <string>
@@ -23,8 +27,12 @@ constexpr std::string_view kEndpoint = "https://www.kessmar.nl/bestelling";
 
 class RecordingShell : public ShellOpen {
  public:
-  void Open(const std::filesystem::path& path) override { opened.push_back(path); }
+  bool Open(const std::filesystem::path& path) override {
+    opened.push_back(path);
+    return opens;
+  }
   std::vector<std::filesystem::path> opened;
+  bool opens = true;
 };
 
 // Restores KESSMAR_SHOP_URL when a test has changed it.
@@ -161,14 +169,35 @@ TEST(SendBatchToWebsite, WriteFailureThrowsAndKeepsThePreviousPage) {
   }
   EXPECT_TRUE(shell.opened.empty());
 
-  // A page that cannot be replaced stays as it was, and no partial file is left.
+  // A disk that fills up while the page is written: the old page stays, no partial file.
   ASSERT_TRUE(SendBatchToWebsite(batch, dir.Path(), shell));
   std::string before = ReadBytes(dir.Path() / "kessmar.html");
-  std::filesystem::create_directory(dir.Path() / "kessmar.html.tmp");
   MemTable other = MakeBatchToProcess("CD", "CD2", {{"2222", 2}});
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  const rlimit small{16, old.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &small);
   EXPECT_THROW(SendBatchToWebsite(other, dir.Path(), shell), std::runtime_error);
+  setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(ReadBytes(dir.Path() / "kessmar.html"), before);
+  EXPECT_EQ(FolderContents(dir.Path()).size(), 1U);
   EXPECT_EQ(shell.opened.size(), 1U);
+}
+
+TEST(SendBatchToWebsite, NoBrowserIsNoSuccessAndNamesThePage) {
+  TempDir dir;
+  RecordingShell shell;
+  shell.opens = false;
+  MemTable batch = MakeBatchToProcess("AB", "AB1", {{"1111", 1}});
+  try {
+    SendBatchToWebsite(batch, dir.Path(), shell);
+    ADD_FAILURE() << "a page no browser took counted as handed on";
+  } catch (const HandOnError& e) {
+    EXPECT_NE(std::string(e.what()).find((dir.Path() / "kessmar.html").string()), std::string::npos)
+        << e.what();
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() / "kessmar.html"));  // to open by hand
 }
 
 }  // namespace

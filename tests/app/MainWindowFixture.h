@@ -31,6 +31,8 @@ class MainWindowFixture : public ::testing::Test {
   std::vector<std::string> ports;
   std::chrono::system_clock::time_point now =
       std::chrono::system_clock::from_time_t(1796729400);  // 2026-12-08, a fixed moment
+  std::chrono::steady_clock::time_point monotonic = std::chrono::steady_clock::now();
+  bool trayShows = false;  // what the tray probe answers once the window exists
   std::unique_ptr<TfrmMain> main;
   std::unique_ptr<TfrmActie> actie;
   std::unique_ptr<TfrmHistory> history;
@@ -41,15 +43,20 @@ class MainWindowFixture : public ::testing::Test {
   Settings Ini() const { return Settings(IniPath()); }
 
   // Creates the main window and the dialogs it uses. library: the scanner library to use
-  // instead of the scripted one; the real serial ports are then listed too.
-  TfrmMain& Start(bool trayAvailable = true, ScannerLibrary* library = nullptr) {
+  // instead of the scripted one; the real serial ports are then listed too. realShell: the
+  // shell-open to use instead of the recording one.
+  TfrmMain& Start(bool trayAvailable = true, ScannerLibrary* library = nullptr,
+                  ShellOpen* realShell = nullptr) {
     MainWindowServices services{
         .scanner = library != nullptr ? *library : scanner,
         .messages = messages,
-        .shell = shell,
+        .shell = realShell != nullptr ? *realShell : shell,
         .executable = Executable(),
         .trayAvailable = trayAvailable,
+        .trayProbe = [this] { return trayShows; },
+        .waitForTray = std::chrono::milliseconds(0),
         .clock = [this] { return now; },
+        .monotonicClock = [this] { return monotonic; },
         .enumeratePorts = [this](bool) -> std::optional<std::vector<std::string>> {
           if (ports.empty()) return std::nullopt;
           return ports;

@@ -96,22 +96,94 @@ TEST_F(PollingTest, OnlyTheFirstListedScannerIsUsed) {
   EXPECT_EQ(w.ConnectedPort, 7);
 }
 
-TEST_F(PollingTest, FailedProcessingKeepsTheScansForTheNextRead) {
+TEST_F(PollingTest, AFailedRunKeepsTheScansAndRetriesUnchangedScansAfterAGrowingPause) {
   ports = {kScannerPort};
   scanner.scans = {"A", "B", "C"};
+  shell.opens = false;  // no browser: every run fails
   TfrmMain& w = Start();
-  // The order page cannot be written: a folder stands where it would go.
-  std::filesystem::create_directories(DataPath() / "kessmar.html");
+  const auto attempts = [&] { return shell.opened.size(); };
   Tick();
   EXPECT_TRUE(w.Connected);
+  EXPECT_EQ(attempts(), 1u);
   EXPECT_EQ(scanner.clears, 0);
   EXPECT_EQ(scanner.scans.size(), 3u);
   EXPECT_TRUE(std::filesystem::exists(DataPath() / "last_read.dat"));
+  ASSERT_EQ(messages.shown.size(), 1u);  // told once, with the page to open by hand
+  EXPECT_NE(messages.shown[0].find((DataPath() / "kessmar.html").string()), std::string::npos);
 
-  std::filesystem::remove_all(DataPath() / "kessmar.html");
-  Tick();  // the scanner still signals stored scans: read again
+  // Unchanged scans wait 30 s, then 60 s, each retry telling nothing new.
+  for (int i = 0; i < 5; ++i) Tick();
+  EXPECT_EQ(attempts(), 1u);
+  monotonic += std::chrono::seconds(29);
+  Tick();
+  EXPECT_EQ(attempts(), 1u);
+  monotonic += std::chrono::seconds(1);
+  Tick();
+  EXPECT_EQ(attempts(), 2u);
+  monotonic += std::chrono::seconds(59);
+  Tick();
+  EXPECT_EQ(attempts(), 2u);
+  monotonic += std::chrono::seconds(1);
+  Tick();
+  EXPECT_EQ(attempts(), 3u);
+  EXPECT_EQ(w.Retry().Pause(), std::chrono::seconds(120));
+  EXPECT_EQ(messages.shown.size(), 1u);
+  for (int i = 0; i < 10; ++i) {
+    monotonic += std::chrono::minutes(15);
+    Tick();
+  }
+  EXPECT_EQ(w.Retry().Pause(), std::chrono::minutes(15));
+
+  // New content is tried at once (and told about once more); so is a scanner connected again.
+  scanner.scans.push_back("D");
+  Tick();
+  EXPECT_EQ(attempts(), 14u);
+  EXPECT_EQ(messages.shown.size(), 2u);
+  scanner.present = false;
+  Tick();
+  EXPECT_FALSE(w.Connected);
+  scanner.present = true;
+  Tick();
+  EXPECT_TRUE(w.Connected);
+  EXPECT_EQ(attempts(), 15u);
+
+  // A browser at last: handed on, the scanner cleared.
+  shell.opens = true;
+  monotonic += std::chrono::seconds(30);
+  Tick();
+  EXPECT_EQ(attempts(), 16u);
   EXPECT_EQ(scanner.clears, 1);
-  EXPECT_TRUE(std::filesystem::is_regular_file(DataPath() / "kessmar.html"));
+  EXPECT_TRUE(scanner.scans.empty());
+  EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+TEST_F(PollingTest, OpnieuwVerwerkenRetriesAtOnceAndNeverHandsTheScansOnTwice) {
+  ports = {kScannerPort};
+  scanner.scans = {"A", "B"};
+  shell.opens = false;
+  TfrmMain& w = Start();
+  Tick();
+  ASSERT_EQ(shell.opened.size(), 1u);
+  shell.opens = true;
+  w.btnRedo->click();  // the user's run: no pause, and the same batch is handed on
+  EXPECT_EQ(shell.opened.size(), 2u);
+  EXPECT_EQ(scanner.clears, 0);  // never cleared from the button itself
+  Tick();                        // the next read finds exactly those scans: cleared, not resent
+  EXPECT_EQ(shell.opened.size(), 2u);
+  EXPECT_EQ(scanner.clears, 1);
+  EXPECT_TRUE(scanner.scans.empty());
+}
+
+TEST_F(PollingTest, TheBatchIdCarriesTheMomentTheReadEnded) {
+  ports = {kScannerPort};
+  scanner.scans = {"A", "B"};
+  TfrmMain& w = Start();
+  // The clock moves on while the scans are fetched: a minute per packet.
+  scanner.onPacket = [&] { now += std::chrono::minutes(1); };
+  Tick();
+  w.tblScannerData.First();
+  w.tblScannerData.Next();
+  EXPECT_EQ(w.tblScannerData.AsText("Barcode"), "A1B2C3D4E5F" + FormatBatchTime(LocalTime(now)));
 }
 
 TEST_F(PollingTest, AReadThatFailsPartWayTakesNothing) {

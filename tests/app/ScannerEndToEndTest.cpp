@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 #include "RunEventsUntil.h"
 #include "batch/MemTable.h"
+#include "platform/qt/QtShellOpen.h"
 
 namespace kessmar::testing {
 namespace {
@@ -96,18 +97,35 @@ TEST_F(ScannerEndToEndTest, KilledScannerReadsAsNotConnectedWithinOneTick) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(ScannerEndToEndTest, FailedProcessingKeepsTheScansUntilTheNextSignal) {
+TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   auto scanner = Scanner({"--scan", "A1", "--scan", "B2", "--scan", "C3"});
-  std::filesystem::create_directories(DataPath() / "kessmar.html");  // the page cannot be written
-  TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && !HistoryFiles().empty(); },
-                             std::chrono::seconds(10)));
+  // A desktop with no program to open the page: no opener on the search path.
+  const std::string path = getenv("PATH");
+  std::filesystem::create_directories(dir / "empty-bin");
+  setenv("PATH", (dir / "empty-bin").c_str(), 1);
+  QtShellOpen desktop;
+  TfrmMain& w = Start(true, &library, &desktop);
+  const bool told =
+      RunEventsUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(10));
+  // Ticks go on every 3 s; the same scans are not handed on again meanwhile.
+  RunEventsUntil([] { return false; }, std::chrono::milliseconds(6500));
+  setenv("PATH", path.c_str(), 1);
+  ASSERT_TRUE(told);
+  EXPECT_TRUE(w.Connected);
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].find((DataPath() / "kessmar.html").string()), std::string::npos);
+  EXPECT_EQ(HistoryFiles().size(), 1u);
   EXPECT_EQ(scanner->StoredCount(), 3);
-  EXPECT_TRUE(shell.opened.empty());
+  EXPECT_TRUE(std::filesystem::exists(DataPath() / "kessmar.html"));
 
-  std::filesystem::remove(DataPath() / "kessmar.html");
-  EXPECT_TRUE(RunEventsUntil([&] { return !shell.opened.empty(); }, std::chrono::seconds(5)));
-  EXPECT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(2)));
+  // The pause over, with the page still not openable: tried again, but not told again.
+  monotonic += std::chrono::seconds(30);
+  now += std::chrono::seconds(30);
+  setenv("PATH", (dir / "empty-bin").c_str(), 1);
+  EXPECT_TRUE(RunEventsUntil([&] { return HistoryFiles().size() == 2; }, std::chrono::seconds(5)));
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(scanner->StoredCount(), 3);
 }
 
 TEST_F(ScannerEndToEndTest, ManualConnectAndDisconnect) {

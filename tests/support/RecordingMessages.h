@@ -19,7 +19,11 @@ class RecordingMessages : public UserMessages {
 class RecordingShell : public ShellOpen {
  public:
   std::vector<std::filesystem::path> opened;
-  void Open(const std::filesystem::path& path) override { opened.push_back(path); }
+  bool opens = true;  // false: as on a desktop without a browser
+  bool Open(const std::filesystem::path& path) override {
+    opened.push_back(path);
+    return opens;
+  }
 };
 
 }  // namespace kessmar::testing

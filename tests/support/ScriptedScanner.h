@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ class ScriptedScanner : public ScannerLibrary {
   int32_t initResult = 0;
   unsigned char id[8] = {0x00, 0x00, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
   std::vector<std::string> scans;
-  int failPacketAt = -1;  // GetPacket of this index fails
+  int failPacketAt = -1;           // GetPacket of this index fails
+  std::function<void()> onPacket;  // runs on every GetPacket
 
   // What the program did.
   std::vector<int32_t> initPorts;
@@ -52,6 +54,7 @@ class ScriptedScanner : public ScannerLibrary {
     return linked && present ? static_cast<int32_t>(scans.size()) : 0;
   }
   int32_t GetPacket(char* buffer, int32_t index, int32_t size) override {
+    if (onPacket) onPacket();
     if (index == failPacketAt || index < 0 || index >= static_cast<int32_t>(scans.size())) {
       return -1;
     }

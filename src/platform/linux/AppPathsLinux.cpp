@@ -12,13 +12,18 @@ bool FolderWritable(const std::filesystem::path& folder) {
   return access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// The folder that holds the settings file and the Data folder for this executable.
-std::filesystem::path HomeFolder(const std::filesystem::path& executable) {
-  std::filesystem::path folder = executable.parent_path();
-  return FolderWritable(folder) ? folder : UserDataFolder();
+}  // namespace
+
+bool InstalledSystemWide(const std::filesystem::path& executable) {
+  const std::string path = executable.lexically_normal().string();
+  return path.starts_with("/usr/") || path.starts_with("/opt/");
 }
 
-}  // namespace
+std::filesystem::path ProgramHomeFolder(const std::filesystem::path& executable) {
+  std::filesystem::path folder = executable.parent_path();
+  if (InstalledSystemWide(executable) || !FolderWritable(folder)) return UserDataFolder();
+  return folder;
+}
 
 std::filesystem::path ExecutablePath() {
   std::error_code ec;
@@ -42,11 +47,17 @@ std::filesystem::path UserDataFolder() {
 std::filesystem::path SettingsFilePath(const std::filesystem::path& executable) {
   std::filesystem::path name = executable.filename();
   name.replace_extension(".ini");
-  return HomeFolder(executable) / name;
+  return ProgramHomeFolder(executable) / name;
 }
 
 std::string DataFolderPath(const std::filesystem::path& executable) {
-  return (HomeFolder(executable) / "Data").string() + kPathSeparator;
+  return (ProgramHomeFolder(executable) / "Data").string() + kPathSeparator;
+}
+
+std::filesystem::path LogFilePath(const std::filesystem::path& executable) {
+  std::filesystem::path name = executable.filename();
+  name.replace_extension(".log");
+  return ProgramHomeFolder(executable) / name;
 }
 
 }  // namespace kessmar::platform

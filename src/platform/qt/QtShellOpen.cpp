@@ -6,9 +6,9 @@
 
 namespace kessmar {
 
-void QtShellOpen::Open(const std::filesystem::path& path) {
-  // Like the shell's "open", the answer is not examined: no browser simply means no page.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+bool QtShellOpen::Open(const std::filesystem::path& path) {
+  // False when the desktop has no opener for the file or it could not be started.
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
 }  // namespace kessmar

@@ -7,7 +7,7 @@ namespace kessmar {
 
 class QtShellOpen : public ShellOpen {
  public:
-  void Open(const std::filesystem::path& path) override;
+  bool Open(const std::filesystem::path& path) override;
 };
 
 }  // namespace kessmar
