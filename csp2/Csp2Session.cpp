@@ -113,10 +113,9 @@ int32_t Csp2Session::ReadData() {
   std::vector<size_t> ends;
   bytes.reserve(static_cast<size_t>(count) * 24);
   ends.reserve(count);
-  Clock::time_point batchDeadline = Clock::now() + kBatchTimeout;
   FrameView frame;
   for (uint32_t index = 0; index <= count; ++index) {
-    SerialLink::Received received = link_->Receive(frame, kReplyTimeout, batchDeadline);
+    SerialLink::Received received = link_->Receive(frame, kReplyTimeout);
     bool ok = received == SerialLink::Received::kFrame;
     if (ok && index < count) {
       ok = frame.command == command::kScanRecord && frame.tag == kRecordTag &&

@@ -16,10 +16,9 @@ namespace kessmar::csp2 {
 
 class Csp2Session {
  public:
-  // How long one reply, or one frame of a batch, may take.
+  // How long one reply may take, and how long a batch transfer may go without a byte. A batch
+  // has no bound of its own: a large one on a slow line takes what it takes.
   static constexpr auto kReplyTimeout = std::chrono::milliseconds(250);
-  // Upper bound for a whole batch transfer.
-  static constexpr auto kBatchTimeout = std::chrono::seconds(10);
 
   int32_t InitEx(int32_t port);
   int32_t Restore();

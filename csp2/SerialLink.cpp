@@ -123,9 +123,10 @@ bool SerialLink::Send(const std::vector<uint8_t>& bytes, Clock::time_point deadl
   return true;
 }
 
-SerialLink::Received SerialLink::Receive(FrameView& frame, Clock::duration timeout,
+SerialLink::Received SerialLink::Receive(FrameView& frame, Clock::duration idle,
                                          Clock::time_point deadline) {
   bool waiting = false;
+  Clock::time_point quietUntil{};
   for (;;) {
     switch (decoder_.Next(frame)) {
       case FrameDecoder::Result::kFrame:
@@ -139,13 +140,16 @@ SerialLink::Received SerialLink::Receive(FrameView& frame, Clock::duration timeo
     if (gone_) return Received::kGone;
     // Bytes that have arrived already are taken without asking poll first.
     ReadResult read = ReadAvailable();
-    if (read == ReadResult::kData) continue;
+    if (read == ReadResult::kData) {
+      waiting = false;  // bytes came: the idle time starts again
+      continue;
+    }
     if (read == ReadResult::kGone) return Received::kGone;
     if (!waiting) {
       waiting = true;
-      deadline = std::min(deadline, Clock::now() + timeout);
+      quietUntil = std::min(deadline, Clock::now() + idle);
     }
-    if (!WaitFor(POLLIN, deadline)) return gone_ ? Received::kGone : Received::kTimeout;
+    if (!WaitFor(POLLIN, quietUntil)) return gone_ ? Received::kGone : Received::kTimeout;
   }
 }
 

@@ -30,10 +30,11 @@ class SerialLink {
   void DrainUntilQuiet(Clock::time_point deadline);
   // Writes all bytes before deadline; false when the device is gone or the time ran out.
   bool Send(const std::vector<uint8_t>& bytes, Clock::time_point deadline);
-  // Waits for the next complete frame, at most timeout from the moment waiting starts (a frame
-  // already received is taken without looking at the clock) and never past deadline. The view
-  // stays valid until the next call on this link.
-  Received Receive(FrameView& frame, Clock::duration timeout,
+  // Waits for the next complete frame. Gives up (kTimeout) when no byte arrives for idle: every
+  // byte that arrives starts the idle time again, so a long frame on a slow line is not cut off.
+  // A frame already received is taken without looking at the clock; never waits past deadline.
+  // The view stays valid until the next call on this link.
+  Received Receive(FrameView& frame, Clock::duration idle,
                    Clock::time_point deadline = Clock::time_point::max());
   // True once the device has hung up or failed; it does not come back.
   bool Gone() const { return gone_; }

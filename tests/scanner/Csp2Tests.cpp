@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -171,6 +172,25 @@ TEST_F(Csp2Test, ReadsALargeBatchOfLongBarcodes) {
   }
   char packet[256];
   EXPECT_EQ(csp2GetPacket(packet, 249, sizeof packet), 256);  // the longest packet fits exactly
+}
+
+TEST_F(Csp2Test, ABatchThatTakesLongerThanTenSecondsOnASlowLineArrivesWhole) {
+  // 500 scans of 40 characters at 2,000 bytes per second: about 13 s on the line.
+  std::vector<std::string> args = {"--line-rate", "2000"};
+  for (int i = 0; i < 500; ++i) {
+    std::string code = std::to_string(1000000 + i);
+    code.resize(40, 'X');
+    args.insert(args.end(), {"--scan", code});
+  }
+  EmulatorProcess emulator(sandbox_.PortsDirectory(), args);
+  ASSERT_EQ(csp2InitEx(emulator.ComNumber()), 0);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(csp2ReadData(), 500);
+  EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_EQ(FetchScan(0).barcode.substr(0, 7), "1000000");
+  EXPECT_EQ(FetchScan(499).barcode.substr(0, 7), "1000499");
+  EXPECT_EQ(csp2ClearData(), 0);
+  EXPECT_EQ(csp2GetCTS(), 2);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -99,20 +101,24 @@ struct ControlClient {
 class EmulatorLoop {
  public:
   EmulatorLoop(ScanStore& store, ScannerResponder& responder, int masterFd, int signalFd,
-               int listenFd)
+               int listenFd, int lineRate)
       : store_(store),
         responder_(responder),
         masterFd_(masterFd),
         signalFd_(signalFd),
         listenFd_(listenFd),
+        lineRate_(lineRate),
         chunk_(kReadChunk) {}
 
   void Run() {
     while (!stop_) {
       std::vector<pollfd> fds;
       bool masterPaused = SteadyClock::now() < masterPausedUntil_;
+      bool pending = masterOut_.size() > masterOutStart_;
+      // On a slowed line, output waits for its share of time rather than for the device.
+      bool lineBusy = pending && LineAllowance() == 0;
       short masterEvents = static_cast<short>((masterPaused ? 0 : POLLIN) |
-                                              (masterOut_.size() > masterOutStart_ ? POLLOUT : 0));
+                                              (pending && !lineBusy ? POLLOUT : 0));
       fds.push_back({signalFd_, POLLIN, 0});
       fds.push_back({masterEvents != 0 ? masterFd_ : -1, masterEvents, 0});
       fds.push_back({stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0});
@@ -122,7 +128,7 @@ class EmulatorLoop {
                                           (client.output.empty() ? 0 : POLLOUT));
         fds.push_back({client.fd.get(), events, 0});
       }
-      int timeout = -1;
+      int timeout = lineBusy ? 5 : -1;
       if (masterPaused) {
         timeout = static_cast<int>(
             std::chrono::ceil<std::chrono::milliseconds>(masterPausedUntil_ - SteadyClock::now())
@@ -132,7 +138,7 @@ class EmulatorLoop {
       if (ready < 0 && errno == EINTR) continue;
       if (ready < 0) Fail("poll failed");
       if (fds[0].revents != 0) HandleSignal();
-      if (fds[1].revents != 0) HandleMaster(fds[1].revents);
+      if (fds[1].revents != 0 || (pending && !lineBusy)) HandleMaster(fds[1].revents);
       if (fds[2].revents != 0) HandleStdin();
       for (size_t i = 0; i < clients_.size(); ++i) {
         if (fds[4 + i].revents != 0) HandleClient(clients_[i], fds[4 + i].revents);
@@ -176,12 +182,26 @@ class EmulatorLoop {
     }
   }
 
+  // Bytes the line may carry now: unlimited without a line rate; otherwise what the rate has
+  // earned since the last write, at most a tenth of a second's worth.
+  size_t LineAllowance() {
+    if (lineRate_ <= 0) return SIZE_MAX;
+    const auto now = SteadyClock::now();
+    const double seconds = std::chrono::duration<double>(now - lineCheckedAt_).count();
+    lineCheckedAt_ = now;
+    lineBudget_ = std::min(lineBudget_ + seconds * lineRate_, lineRate_ / 10.0 + 1);
+    return static_cast<size_t>(lineBudget_);
+  }
+
   void FlushMaster() {
     while (masterOutStart_ < masterOut_.size()) {
+      const size_t allowed = std::min(LineAllowance(), kWriteChunk);
+      if (allowed == 0) return;
       ssize_t n = ::write(masterFd_, masterOut_.data() + masterOutStart_,
-                          std::min(masterOut_.size() - masterOutStart_, kWriteChunk));
+                          std::min(masterOut_.size() - masterOutStart_, allowed));
       if (n > 0) {
         masterOutStart_ += static_cast<size_t>(n);
+        if (lineRate_ > 0) lineBudget_ -= static_cast<double>(n);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -267,6 +287,9 @@ class EmulatorLoop {
   int masterFd_;
   int signalFd_;
   int listenFd_;
+  int lineRate_;  // bytes per second towards the host; 0: as fast as the terminal takes them
+  double lineBudget_ = 0;
+  SteadyClock::time_point lineCheckedAt_ = SteadyClock::now();
   std::vector<uint8_t> chunk_;
   std::vector<uint8_t> masterOut_;
   size_t masterOutStart_ = 0;
@@ -306,7 +329,8 @@ int RunEmulator(const EmulatorOptions& options) {
   std::printf("READY COM%d %s\n", number, terminal.SlavePath().c_str());
   std::fflush(stdout);
 
-  EmulatorLoop loop(store, responder, terminal.MasterFd(), signals.get(), control.get());
+  EmulatorLoop loop(store, responder, terminal.MasterFd(), signals.get(), control.get(),
+                    options.lineRate);
   loop.Run();
   return 0;
 }

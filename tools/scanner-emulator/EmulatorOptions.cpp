@@ -17,6 +17,7 @@ const char* const kEmulatorUsage =
     "  --scan CODE         a stored scan; repeatable\n"
     "  --scans-file FILE   stored scans, one barcode per line\n"
     "  --misbehave MODE    none, silent, garble or cutoff\n"
+    "  --line-rate N       send at most N bytes per second, like a slow line\n"
     "Standard input: one barcode per line, added while running.\n"
     "Control socket COMn.ctl in the ports directory: add CODE | count | clear |\n"
     "  misbehave MODE | quit; answers \"ok\", a number or \"error: reason\".\n"
@@ -76,6 +77,14 @@ EmulatorOptions ParseEmulatorOptions(int argc, char** argv) {
       options.scans.push_back(value);
     } else if (option == "--scans-file") {
       ReadScansFile(value, options.scans);
+    } else if (option == "--line-rate") {
+      int rate = 0;
+      auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), rate);
+      if (ec != std::errc() || end != value.data() + value.size() || rate < 10) {
+        throw std::invalid_argument("--line-rate: not a number of bytes per second >= 10: " +
+                                    value);
+      }
+      options.lineRate = rate;
     } else if (option == "--misbehave") {
       auto mode = ParseMisbehaviour(value);
       if (!mode) throw std::invalid_argument("--misbehave: unknown mode " + value);

@@ -2,7 +2,7 @@
 //
 //   scanner-emulator [--ports-dir DIR] [--com N] [--name TEXT] [--id HEX16]
 //                    [--scan CODE]... [--scans-file FILE]
-//                    [--misbehave none|silent|garble|cutoff]
+//                    [--misbehave none|silent|garble|cutoff] [--line-rate BYTES_PER_SECOND]
 #pragma once
 
 #include <array>
@@ -22,6 +22,7 @@ struct EmulatorOptions {
   std::array<uint8_t, 8> deviceId{0x00, 0x00, 0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F};
   std::vector<std::string> scans;  // in order: --scan codes and the lines of --scans-file
   Misbehaviour misbehaviour = Misbehaviour::kNone;
+  int lineRate = 0;  // bytes per second towards the host, as a slow line; 0: no limit
   bool help = false;
 };
 
