@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "EmulatorProcess.h"
 #include "platform/serial/PortsDirectory.h"
@@ -161,6 +162,38 @@ TEST(SerialPortsTest, PortsDirectoryEntriesComeFirstAndOnlyWhilePresent) {
   EXPECT_TRUE(ResolveComPort(3, env).has_value());
   ports.Unregister(7, ::getpid());
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM7")));
+}
+
+TEST(SerialPortsTest, AKeptNumberStaysReservedWhileItsDeviceIsAway) {
+  FakeMachine machine;
+  SerialPortsEnvironment env = machine.Environment();
+  machine.AddUsb("ttyUSB0", "1-1", "Opticon", "OPN-2001", "usb-Opticon_OPN2001_42-if00");
+  ASSERT_EQ(ResolveComPort(3, env), (machine.Dev() / "ttyUSB0").string());
+  machine.Unplug("ttyUSB0");
+  EXPECT_EQ(platform::ReservedComNumbers(env), (std::set<int>{1, 3}));
+
+  // While the scanner is away, no emulator or test port gets its number, not even by asking.
+  platform::PortsDirectory ports(env.portsDirectory);
+  EXPECT_EQ(ports.Register("/dev/null", "Emulated", ::getpid(), 0,
+                           platform::ReservedComNumbers(env)),
+            4);
+  try {
+    ports.Register("/dev/null", "Asked", ::getpid(), 3, platform::ReservedComNumbers(env));
+    ADD_FAILURE() << "a kept number was handed out";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("COM3"), std::string::npos) << e.what();
+  }
+
+  // An entry that holds the number all the same (made before, or by hand) gives way to the
+  // device as soon as it is back.
+  fs::create_symlink("/dev/null", env.portsDirectory / "COM3");
+  WriteText(env.portsDirectory / "COM3.name", "Old entry\n");
+  EXPECT_EQ(ResolveComPort(3, env), "/dev/null");
+  machine.AddUsb("ttyUSB0", "1-1", "Opticon", "OPN-2001", "usb-Opticon_OPN2001_42-if00");
+  EXPECT_EQ(EnumerateSerialPorts(false, env),
+            (Entries{"COM4: = Emulated", "COM1: = Communications Port (COM1)",
+                     "COM3: = Opticon OPN-2001 (COM3)"}));
+  EXPECT_EQ(ResolveComPort(3, env), (machine.Dev() / "ttyUSB0").string());
 }
 
 TEST(SerialPortsTest, NothingPresentGivesNoList) {

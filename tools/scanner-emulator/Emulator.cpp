@@ -300,13 +300,11 @@ class EmulatorLoop {
   bool stop_ = false;
 };
 
-// Numbers held by serial hardware, which the emulator must not take.
+// Numbers held or kept by serial hardware, which the emulator must not take.
 std::set<int> HardwareNumbers(const std::filesystem::path& portsDirectory) {
   platform::SerialPortsEnvironment environment = platform::SerialPortsEnvironment::FromProcess();
   environment.portsDirectory = portsDirectory;
-  std::set<int> numbers;
-  for (const auto& port : platform::ListSerialPorts(environment)) numbers.insert(port.number);
-  return numbers;
+  return platform::ReservedComNumbers(environment);
 }
 
 }  // namespace

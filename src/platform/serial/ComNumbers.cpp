@@ -56,6 +56,17 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::set<int> KeptComNumbers(const std::filesystem::path& file) {
+  std::set<int> numbers;
+  if (file.empty()) return numbers;
+  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd || ::flock(fd.get(), LOCK_SH) != 0) return numbers;
+  std::map<std::string, int> known;
+  Parse(ReadAll(fd.get()), known);
+  for (const auto& [key, number] : known) numbers.insert(number);
+  return numbers;
+}
+
 std::map<std::string, int> AssignComNumbers(const std::filesystem::path& file,
                                             const std::vector<std::string>& keys,
                                             const std::set<int>& taken) {

@@ -20,4 +20,8 @@ std::map<std::string, int> AssignComNumbers(const std::filesystem::path& file,
                                             const std::vector<std::string>& keys,
                                             const std::set<int>& taken);
 
+// Every number the file keeps for a device, whether that device is plugged in or not. Empty when
+// the file is missing or cannot be read. Never throws.
+std::set<int> KeptComNumbers(const std::filesystem::path& file);
+
 }  // namespace kessmar::platform

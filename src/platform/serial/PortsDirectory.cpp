@@ -234,6 +234,11 @@ int PortsDirectory::Register(const std::string& devicePath, const std::string& f
   }
   int number = requestedNumber;
   if (number > 0) {
+    if (reservedNumbers.count(number) != 0) {
+      throw std::runtime_error("COM" + std::to_string(number) +
+                               " belongs to a serial device (present, or kept for it while it is "
+                               "unplugged); choose another number");
+    }
     if (present.count(number) != 0) {
       throw std::runtime_error("COM" + std::to_string(number) + " is already registered in " +
                                directory_.string());

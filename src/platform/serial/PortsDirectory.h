@@ -44,10 +44,11 @@ class PortsDirectory {
 
   // Registers devicePath under friendlyName, owned by process ownerPid, and returns its number.
   // With requestedNumber > 0 that number is used, replacing an absent entry; otherwise the lowest
-  // number from 3 up that has no present entry and is not in reservedNumbers. Creates the
-  // directory when needed. Throws std::runtime_error naming the path when the directory cannot
-  // be written or the requested number is held by a present port, std::invalid_argument when
-  // friendlyName holds a line break.
+  // number from 3 up that has no present entry and is not in reservedNumbers (the numbers of
+  // serial hardware, see ReservedComNumbers). Creates the directory when needed. Throws
+  // std::runtime_error naming the path when the directory cannot be written or the requested
+  // number is held by a present port or is reserved, std::invalid_argument when friendlyName
+  // holds a line break.
   int Register(const std::string& devicePath, const std::string& friendlyName, pid_t ownerPid,
                int requestedNumber = 0, const std::set<int>& reservedNumbers = {}) const;
 

@@ -7,11 +7,14 @@
 //      `type` file in sysfs reads a number other than 0); USB serial devices (ttyUSB*, ttyACM*)
 //      get the lowest free number from 3 up, kept per device (its /dev/serial/by-id name, else
 //      its tty name) in the com-numbers file, and are named "Manufacturer Product (COMn)".
-// A number held by a present ports-directory entry hides hardware under the same number.
+// Hardware comes first: a ports-directory entry under a number that present hardware holds is
+// not listed, so a real scanner is never hidden behind it. New USB devices get numbers that no
+// present entry holds.
 #pragma once
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,11 @@ struct SerialPortInfo {
 
 // The present ports in listing order. Never throws; sources that cannot be read add nothing.
 std::vector<SerialPortInfo> ListSerialPorts(const SerialPortsEnvironment& environment);
+
+// The numbers that belong to serial hardware: those of the devices present now and every number
+// kept for a USB device, also while it is unplugged. The ports directory must not hand them out.
+// Never throws.
+std::set<int> ReservedComNumbers(const SerialPortsEnvironment& environment);
 
 // The port entries "COMn: = friendly name" of the present ports, in listing order. With
 // onlyOpenable set, a port is listed only when its device can be opened for reading and writing

@@ -139,50 +139,72 @@ SerialPortsEnvironment SerialPortsEnvironment::FromProcess() {
   return environment;
 }
 
+namespace {
+
+// The serial hardware present now, sorted by number. New USB devices get numbers outside
+// avoid (the present ports-directory entries) and the built-in ports.
+std::vector<SerialPortInfo> HardwarePorts(const SerialPortsEnvironment& environment,
+                                          const std::set<int>& avoid) {
+  std::vector<HardwareTty> hardware = ScanSysfs(environment.sysfsRoot, environment.devRoot);
+  std::set<int> builtInNumbers;
+  std::vector<std::string> usbKeys;
+  for (const auto& tty : hardware) {
+    if (tty.kind == TtyKind::kBuiltIn) builtInNumbers.insert(tty.index + 1);
+    if (tty.kind == TtyKind::kUsb) usbKeys.push_back(DeviceKey(environment.devRoot, tty.name));
+  }
+  std::set<int> notForUsb = avoid;
+  notForUsb.insert(builtInNumbers.begin(), builtInNumbers.end());
+  std::map<std::string, int> usbNumbers =
+      usbKeys.empty() ? std::map<std::string, int>{}
+                      : AssignComNumbers(environment.comNumbersFile, usbKeys, notForUsb);
+
+  std::vector<SerialPortInfo> devices;
+  std::set<int> taken;
+  size_t usbIndex = 0;
+  for (const auto& tty : hardware) {
+    SerialPortInfo info;
+    info.devicePath = (environment.devRoot / tty.name).string();
+    if (tty.kind == TtyKind::kBuiltIn) {
+      info.number = tty.index + 1;
+      info.friendlyName = "Communications Port (COM" + std::to_string(info.number) + ")";
+    } else {
+      auto it = usbNumbers.find(usbKeys[usbIndex++]);
+      if (it == usbNumbers.end()) continue;
+      info.number = it->second;
+      std::string stem = tty.friendlyStem.empty() ? "USB Serial Device" : tty.friendlyStem;
+      info.friendlyName = stem + " (COM" + std::to_string(info.number) + ")";
+    }
+    if (!taken.insert(info.number).second) continue;
+    devices.push_back(std::move(info));
+  }
+  std::sort(devices.begin(), devices.end(),
+            [](const auto& a, const auto& b) { return a.number < b.number; });
+  return devices;
+}
+
+std::vector<PortsDirectoryEntry> PresentEntries(const SerialPortsEnvironment& environment) {
+  std::vector<PortsDirectoryEntry> present;
+  for (auto& entry : PortsDirectory(environment.portsDirectory).List()) {
+    if (entry.present) present.push_back(std::move(entry));
+  }
+  return present;
+}
+
+}  // namespace
+
 std::vector<SerialPortInfo> ListSerialPorts(const SerialPortsEnvironment& environment) {
   std::vector<SerialPortInfo> ports;
-  std::set<int> taken;
   try {
-    for (const auto& entry : PortsDirectory(environment.portsDirectory).List()) {
-      if (!entry.present) continue;
-      taken.insert(entry.number);
+    const std::vector<PortsDirectoryEntry> entries = PresentEntries(environment);
+    std::set<int> entryNumbers;
+    for (const auto& entry : entries) entryNumbers.insert(entry.number);
+    std::vector<SerialPortInfo> devices = HardwarePorts(environment, entryNumbers);
+    std::set<int> hardwareNumbers;
+    for (const auto& device : devices) hardwareNumbers.insert(device.number);
+    for (const auto& entry : entries) {
+      if (hardwareNumbers.count(entry.number) != 0) continue;  // the real device wins
       ports.push_back({entry.number, entry.friendlyName, entry.devicePath});
     }
-
-    std::vector<HardwareTty> hardware = ScanSysfs(environment.sysfsRoot, environment.devRoot);
-    std::set<int> builtInNumbers;
-    std::vector<std::string> usbKeys;
-    for (const auto& tty : hardware) {
-      if (tty.kind == TtyKind::kBuiltIn) builtInNumbers.insert(tty.index + 1);
-      if (tty.kind == TtyKind::kUsb) usbKeys.push_back(DeviceKey(environment.devRoot, tty.name));
-    }
-    std::set<int> notForUsb = taken;
-    notForUsb.insert(builtInNumbers.begin(), builtInNumbers.end());
-    std::map<std::string, int> usbNumbers =
-        usbKeys.empty() ? std::map<std::string, int>{}
-                        : AssignComNumbers(environment.comNumbersFile, usbKeys, notForUsb);
-
-    std::vector<SerialPortInfo> devices;
-    size_t usbIndex = 0;
-    for (const auto& tty : hardware) {
-      SerialPortInfo info;
-      info.devicePath = (environment.devRoot / tty.name).string();
-      if (tty.kind == TtyKind::kBuiltIn) {
-        info.number = tty.index + 1;
-        info.friendlyName = "Communications Port (COM" + std::to_string(info.number) + ")";
-      } else {
-        auto it = usbNumbers.find(usbKeys[usbIndex++]);
-        if (it == usbNumbers.end()) continue;
-        info.number = it->second;
-        std::string stem = tty.friendlyStem.empty() ? "USB Serial Device" : tty.friendlyStem;
-        info.friendlyName = stem + " (COM" + std::to_string(info.number) + ")";
-      }
-      if (taken.count(info.number) != 0) continue;
-      taken.insert(info.number);
-      devices.push_back(std::move(info));
-    }
-    std::sort(devices.begin(), devices.end(),
-              [](const auto& a, const auto& b) { return a.number < b.number; });
     ports.insert(ports.end(), devices.begin(), devices.end());
   } catch (...) {
     // A source that cannot be read adds nothing; what was found so far stays.
@@ -191,6 +213,20 @@ std::vector<SerialPortInfo> ListSerialPorts(const SerialPortsEnvironment& enviro
     port.friendlyName = port.friendlyName.substr(0, port.friendlyName.find('\0'));
   }
   return ports;
+}
+
+std::set<int> ReservedComNumbers(const SerialPortsEnvironment& environment) {
+  std::set<int> numbers;
+  try {
+    std::set<int> entryNumbers;
+    for (const auto& entry : PresentEntries(environment)) entryNumbers.insert(entry.number);
+    for (const auto& device : HardwarePorts(environment, entryNumbers)) {
+      numbers.insert(device.number);
+    }
+    numbers.merge(KeptComNumbers(environment.comNumbersFile));
+  } catch (...) {
+  }
+  return numbers;
 }
 
 std::optional<std::vector<std::string>> EnumerateSerialPorts(
