@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libcurl4-openssl-dev libmspack-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev openssl
   postgresql-15 libpq-dev iproute2
-  xvfb xauth trayer chromium gcab clang-format python3 lintian desktop-file-utils
+  xvfb xauth trayer x11-utils chromium gcab clang-format python3 lintian desktop-file-utils
 )
 
 missing=()

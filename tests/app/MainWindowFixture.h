@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
 
@@ -32,7 +33,8 @@ class MainWindowFixture : public ::testing::Test {
   std::chrono::system_clock::time_point now =
       std::chrono::system_clock::from_time_t(1796729400);  // 2026-12-08, a fixed moment
   std::chrono::steady_clock::time_point monotonic = std::chrono::steady_clock::now();
-  bool trayShows = false;  // what the tray probe answers once the window exists
+  bool trayShows = false;      // what the tray probe answers once the window exists
+  bool realTrayProbe = false;  // ask the display's real notification area instead
   std::unique_ptr<TfrmMain> main;
   std::unique_ptr<TfrmActie> actie;
   std::unique_ptr<TfrmHistory> history;
@@ -53,7 +55,8 @@ class MainWindowFixture : public ::testing::Test {
         .shell = realShell != nullptr ? *realShell : shell,
         .executable = Executable(),
         .trayAvailable = trayAvailable,
-        .trayProbe = [this] { return trayShows; },
+        .trayProbe =
+            [this] { return realTrayProbe ? QSystemTrayIcon::isSystemTrayAvailable() : trayShows; },
         .waitForTray = std::chrono::milliseconds(0),
         .clock = [this] { return now; },
         .monotonicClock = [this] { return monotonic; },

@@ -174,9 +174,8 @@ TEST(SerialPortsTest, AKeptNumberStaysReservedWhileItsDeviceIsAway) {
 
   // While the scanner is away, no emulator or test port gets its number, not even by asking.
   platform::PortsDirectory ports(env.portsDirectory);
-  EXPECT_EQ(ports.Register("/dev/null", "Emulated", ::getpid(), 0,
-                           platform::ReservedComNumbers(env)),
-            4);
+  EXPECT_EQ(
+      ports.Register("/dev/null", "Emulated", ::getpid(), 0, platform::ReservedComNumbers(env)), 4);
   try {
     ports.Register("/dev/null", "Asked", ::getpid(), 3, platform::ReservedComNumbers(env));
     ADD_FAILURE() << "a kept number was handed out";

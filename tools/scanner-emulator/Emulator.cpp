@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -117,8 +117,8 @@ class EmulatorLoop {
       bool pending = masterOut_.size() > masterOutStart_;
       // On a slowed line, output waits for its share of time rather than for the device.
       bool lineBusy = pending && LineAllowance() == 0;
-      short masterEvents = static_cast<short>((masterPaused ? 0 : POLLIN) |
-                                              (pending && !lineBusy ? POLLOUT : 0));
+      short masterEvents =
+          static_cast<short>((masterPaused ? 0 : POLLIN) | (pending && !lineBusy ? POLLOUT : 0));
       fds.push_back({signalFd_, POLLIN, 0});
       fds.push_back({masterEvents != 0 ? masterFd_ : -1, masterEvents, 0});
       fds.push_back({stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0});
