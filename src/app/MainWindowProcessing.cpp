@@ -117,8 +117,8 @@ bool TfrmMain::ChooseAndRunAction() {
   if (action == kActionWebsite) handedOn = SendBatchToWebsite();
   if (action == kActionVemo) handedOn = TransferBatchToVemo();
   if (handedOn) {
-    qCInfo(lcActions).noquote() << "Batch handed on by action" << action << "("
-                                << cmbActie->itemText(action) << ")";
+    qCInfo(lcActions).noquote()
+        << QString("Batch handed on by action %1 (%2)").arg(action).arg(cmbActie->itemText(action));
   } else {
     qCWarning(lcActions) << "The processing run did not hand the batch on (action" << action << ")";
   }
