@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh >/dev/null
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$(nproc)" --target kessmar-scanner-tool scanner-emulator demo-shop \
   kessmar-batch >/dev/null
 

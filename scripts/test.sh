@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test; then builds the parts without
-# Qt with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again.
+# Builds everything with warnings as errors and runs every test; builds and checks the Debian
+# package; then builds the parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs their tests again.
 # Usage: scripts/test.sh            (set KESSMAR_SKIP_SANITIZE=1 to skip the second build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESSMAR_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DKESSMAR_WERROR=ON
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 300)
+bash scripts/check-package.sh build
 
 if [ "${KESSMAR_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESSMAR_WERROR=ON \

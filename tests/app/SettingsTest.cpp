@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "app/Settings.h"
+#include "platform/AppPaths.h"
 
 namespace kessmar {
 namespace {
@@ -122,6 +123,32 @@ TEST(SettingsTest, AFileThatCannotBeReadOrReplacedIsNeverLost) {
               return raised && kept ? 0 : 1;
             }),
             0);
+}
+
+TEST(SettingsTest, AnInstalledToolKeepsItsFilesPerUserAndACopyKeepsThemBesideItself) {
+  TempDir dir;
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string old = saved != nullptr ? saved : "";
+  setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
+  const auto perUser = dir / "share" / "kessmar-scanner-tool";
+  for (const char* installed : {"/usr/bin/kessmar-scanner-tool",
+                                "/usr/local/bin/kessmar-scanner-tool",
+                                "/opt/kessmar/bin/kessmar-scanner-tool"}) {
+    // Also for root, who could write beside the program.
+    EXPECT_EQ(platform::SettingsFilePath(installed), perUser / "kessmar-scanner-tool.ini");
+    EXPECT_EQ(platform::DataFolderPath(installed), (perUser / "Data").string() + "/");
+    EXPECT_EQ(platform::LogFilePath(installed), perUser / "kessmar-scanner-tool.log");
+  }
+  const auto copy = dir / "tools" / "kessmar-scanner-tool";
+  std::filesystem::create_directories(copy.parent_path());
+  EXPECT_EQ(platform::SettingsFilePath(copy), dir / "tools" / "kessmar-scanner-tool.ini");
+  EXPECT_EQ(platform::DataFolderPath(copy), (dir / "tools" / "Data").string() + "/");
+  EXPECT_FALSE(platform::InstalledSystemWide("/usrlocal/bin/tool"));
+  if (saved != nullptr) {
+    setenv("XDG_DATA_HOME", old.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
 }
 
 }  // namespace
