@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#include <chrono>
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
@@ -28,10 +28,10 @@ void ReportStartupWhenAsked() {
   const char* report = std::getenv("KESSMAR_REPORT_STARTUP");
   if (report == nullptr || *report != '1') return;
   QTimer::singleShot(0, [] {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    // The steady clock counts from the same origin as the benchmark's monotonic clock.
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
     std::printf("event-loop-running %lld\n",
-                static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                static_cast<long long>(std::chrono::nanoseconds(now).count()));
     std::fflush(stdout);
     QCoreApplication::exit(0);
   });
