@@ -2,9 +2,9 @@
 
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"

@@ -35,6 +35,7 @@ class MainWindowFixture : public ::testing::Test {
   std::chrono::steady_clock::time_point monotonic = std::chrono::steady_clock::now();
   bool trayShows = false;      // what the tray probe answers once the window exists
   bool realTrayProbe = false;  // ask the display's real notification area instead
+  std::chrono::milliseconds waitForTray{0};
   std::unique_ptr<TfrmMain> main;
   std::unique_ptr<TfrmActie> actie;
   std::unique_ptr<TfrmHistory> history;
@@ -57,7 +58,7 @@ class MainWindowFixture : public ::testing::Test {
         .trayAvailable = trayAvailable,
         .trayProbe =
             [this] { return realTrayProbe ? QSystemTrayIcon::isSystemTrayAvailable() : trayShows; },
-        .waitForTray = std::chrono::milliseconds(0),
+        .waitForTray = waitForTray,
         .clock = [this] { return now; },
         .monotonicClock = [this] { return monotonic; },
         .enumeratePorts = [this](bool) -> std::optional<std::vector<std::string>> {

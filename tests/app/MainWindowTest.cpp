@@ -2,6 +2,7 @@
 #include <QSystemTrayIcon>
 
 #include "MainWindowFixture.h"
+#include "RunEventsUntil.h"
 
 namespace kessmar::testing {
 namespace {
@@ -98,6 +99,24 @@ TEST_F(MainWindowTest, WithoutATrayTheWindowShowsAtStartAndCloseMinimises) {
   w.close();
   EXPECT_TRUE(w.isVisible());
   EXPECT_TRUE(w.isMinimized());
+}
+
+TEST_F(MainWindowTest, AtLoginTheToolWaitsForThePanelBeforeItShowsItsWindow) {
+  // The panel comes up in time: the tool goes into the tray and never shows its window.
+  waitForTray = std::chrono::milliseconds(2000);
+  TfrmMain& first = Start(false);
+  EXPECT_FALSE(first.isVisible());
+  trayShows = true;
+  EXPECT_TRUE(RunEventsUntil([&] { return first.TrayAvailable(); }, std::chrono::seconds(3)));
+  EXPECT_FALSE(first.isVisible());
+
+  // No panel at all: after the wait the window is the way in.
+  trayShows = false;
+  waitForTray = std::chrono::milliseconds(300);
+  TfrmMain& second = Start(false);
+  EXPECT_FALSE(second.isVisible());
+  EXPECT_TRUE(RunEventsUntil([&] { return second.isVisible(); }, std::chrono::seconds(3)));
+  EXPECT_FALSE(second.TrayAvailable());
 }
 
 }  // namespace

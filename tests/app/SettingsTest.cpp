@@ -131,9 +131,9 @@ TEST(SettingsTest, AnInstalledToolKeepsItsFilesPerUserAndACopyKeepsThemBesideIts
   const std::string old = saved != nullptr ? saved : "";
   setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
   const auto perUser = dir / "share" / "kessmar-scanner-tool";
-  for (const char* installed : {"/usr/bin/kessmar-scanner-tool",
-                                "/usr/local/bin/kessmar-scanner-tool",
-                                "/opt/kessmar/bin/kessmar-scanner-tool"}) {
+  for (const char* installed :
+       {"/usr/bin/kessmar-scanner-tool", "/usr/local/bin/kessmar-scanner-tool",
+        "/opt/kessmar/bin/kessmar-scanner-tool"}) {
     // Also for root, who could write beside the program.
     EXPECT_EQ(platform::SettingsFilePath(installed), perUser / "kessmar-scanner-tool.ini");
     EXPECT_EQ(platform::DataFolderPath(installed), (perUser / "Data").string() + "/");
