@@ -25,6 +25,8 @@ trap cleanup EXIT
 
 export XDG_RUNTIME_DIR="$demo/run"
 export KESSMAR_PORTS_DIR="$demo/ports"
+# Server discovery stays on the loopback network.
+export KESSMAR_DISCOVERY_ADDR=127.255.255.255
 
 # The web shop's stand-in.
 build/tools/demo-shop/demo-shop --timeout 90 >"$demo/shop.log" 2>&1 &
