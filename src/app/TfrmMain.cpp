@@ -93,24 +93,25 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   // Without a tray the window is the only way in, so it shows from the start; at login it
   // first gives the desktop's panel a moment to come up.
   if (!trayMode_) {
-    showWithoutTrayAt_ = std::chrono::steady_clock::now() + services_.waitForTray;
+    const bool waiting = services_.waitForTray.count() > 0;
     trayWatch_ = new QTimer(this);
     trayWatch_->setObjectName("trayWatch");
-    trayWatch_->setInterval(services_.waitForTray.count() > 0 ? 500 : 2000);
+    trayWatch_->setInterval(waiting ? 500 : 2000);
     connect(trayWatch_, &QTimer::timeout, this, [this] { WatchForTray(); });
     trayWatch_->start();
-    if (services_.waitForTray.count() <= 0) show();
+    if (waiting) {
+      showWithoutTrayAt_ = std::chrono::steady_clock::now() + services_.waitForTray;
+    } else {
+      show();
+    }
   }
 }
 
 void TfrmMain::WatchForTray() {
   if (services_.trayProbe()) {
     EnterTrayMode();
-    return;
-  }
-  if (!isVisible() && std::chrono::steady_clock::now() >= showWithoutTrayAt_ &&
-      showWithoutTrayAt_ != std::chrono::steady_clock::time_point{}) {
-    showWithoutTrayAt_ = {};
+  } else if (showWithoutTrayAt_ && std::chrono::steady_clock::now() >= *showWithoutTrayAt_) {
+    showWithoutTrayAt_.reset();
     trayWatch_->setInterval(2000);
     show();
   }
@@ -119,7 +120,7 @@ void TfrmMain::WatchForTray() {
 void TfrmMain::EnterTrayMode() {
   trayWatch_->stop();
   trayMode_ = true;
-  showWithoutTrayAt_ = {};
+  showWithoutTrayAt_.reset();
   // Changing the flags hides the window; one the user works in comes back, off the taskbar.
   const bool keepShown = isVisible() && isActiveWindow() && !isMinimized();
   setWindowFlags(windowFlags() | Qt::Tool);

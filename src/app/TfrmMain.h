@@ -171,7 +171,8 @@ class TfrmMain : public QMainWindow {
   Settings settings_;
   bool trayMode_ = false;
   QTimer* trayWatch_ = nullptr;
-  std::chrono::steady_clock::time_point showWithoutTrayAt_{};
+  // While waiting for a panel at login: when the window shows if no tray came up.
+  std::optional<std::chrono::steady_clock::time_point> showWithoutTrayAt_;
   FailedBatchRetry retry_;
   bool runByUser_ = false;
   // Content of the batch whose failure the user was last told about.
