@@ -130,6 +130,9 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
     }
     status = PQconnectPoll(conn);
   }
+  // Notices and warnings of the server are nobody's business here; never print them.
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   if (PQsetnonblocking(conn, 1) != 0) {
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
   }

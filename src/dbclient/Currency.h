@@ -25,7 +25,7 @@ class Currency {
   static Currency FromText(std::string_view text);
 
   // The nearest multiple of 1/10000 to value, halves to even, computed exactly from the binary
-  // value (1.00005 is stored as slightly less than that and so becomes 1.0000). Throws
+  // value (2.00005 is stored as slightly less than that and so becomes 2.0000). Throws
   // std::invalid_argument for NaN or infinity, std::out_of_range when it does not fit.
   static Currency FromDouble(double value);
 

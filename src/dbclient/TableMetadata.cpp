@@ -19,7 +19,7 @@ WITH t AS (
 SELECT 't', t.oid::text, t.nspname::text, t.relname::text, NULL, NULL, NULL, NULL FROM t
 UNION ALL
 SELECT 'c', t.oid::text, a.attname::text, pg_catalog.format_type(a.atttypid, a.atttypmod),
-       a.atttypid::text, a.atttypmod::text, a.attnotnull::text, a.attnum::text || ' ' || a.attidentity
+       a.atttypid::text, a.atttypmod::text, a.attnotnull::text, a.attnum::text || ' ' || a.attidentity::text
   FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid
   WHERE a.attnum > 0 AND NOT a.attisdropped
 UNION ALL
