@@ -58,17 +58,23 @@ void NetworkTransport::Restart() {
 }
 
 void NetworkTransport::AddDependent(const void* owner, std::function<void()> onShutdown) {
-  RemoveDependent(owner);
+  std::lock_guard<std::mutex> guard(dependentsLock_);
+  std::erase_if(dependents_, [owner](const auto& entry) { return entry.first == owner; });
   dependents_.emplace_back(owner, std::move(onShutdown));
 }
 
 void NetworkTransport::RemoveDependent(const void* owner) {
+  std::lock_guard<std::mutex> guard(dependentsLock_);
   std::erase_if(dependents_, [owner](const auto& entry) { return entry.first == owner; });
 }
 
 void NetworkTransport::NotifyDependents() {
-  // A dependent may remove itself while it is told; work on a copy.
-  const auto dependents = dependents_;
+  // A dependent removes itself while it is told; work on a copy.
+  std::vector<std::pair<const void*, std::function<void()>>> dependents;
+  {
+    std::lock_guard<std::mutex> guard(dependentsLock_);
+    dependents = dependents_;
+  }
   for (const auto& [owner, onShutdown] : dependents) onShutdown();
 }
 

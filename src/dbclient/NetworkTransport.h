@@ -14,6 +14,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,6 +108,7 @@ class NetworkTransport {
   std::optional<platform::NetworkAdapter> adapter_;
   std::chrono::milliseconds broadcastWait_{300};
   std::string lastError_;
+  std::mutex dependentsLock_;  // sessions of several threads may connect through one transport
   std::vector<std::pair<const void*, std::function<void()>>> dependents_;
 };
 

@@ -185,8 +185,9 @@ dbclient::Connection& BackOfficeServer::ConnectionTo(const std::string& database
   return *connection;
 }
 
-std::string BackOfficeServer::CreateDatabase() {
-  const std::string name = "test_" + std::to_string(++databases_);
+std::string BackOfficeServer::CreateDatabase(const std::string& wanted) {
+  ++databases_;
+  const std::string name = wanted.empty() ? "test_" + std::to_string(databases_) : wanted;
   ConnectionTo("postgres")
       .ExecuteScript("CREATE DATABASE " + name + " TEMPLATE " + kTemplate + " STRATEGY FILE_COPY",
                      kAdminTimeout);

@@ -73,8 +73,9 @@ class BackOfficeServer {
   // The UDP discovery port of this test process (KESSMAR_DISCOVERY_PORT).
   static uint16_t DiscoveryPort();
 
-  // A fresh database copied from the template; returns its name.
-  std::string CreateDatabase();
+  // A fresh database copied from the template; returns its name (name, when given: tests with
+  // several servers give each the same database name, since PGDATABASE names one for all).
+  std::string CreateDatabase(const std::string& name = "");
   // Makes database the one this process's clients use (PGDATABASE) and Exec's default.
   void UseDatabase(const std::string& database);
   const std::string& Database() const { return database_; }
