@@ -141,8 +141,8 @@ BackOfficeServer::BackOfficeServer(BackOfficeServerOptions options) : options_(s
   std::vector<std::string> args = {
       "setup",      Folder().string(), "--name",  options_.name,
       "--listen",   options_.listen,   "--port",  std::to_string(options_.port),
-      "--fast",     "--database",      kTemplate, "--trust",
-      "127.0.0.0/8"};
+      "--database", kTemplate,         "--trust", "127.0.0.0/8"};
+  if (options_.fast) args.push_back("--fast");
   for (const auto& net : options_.trustedNets) {
     args.push_back("--trust");
     args.push_back(net);
@@ -262,8 +262,8 @@ void BackOfficeServer::Stop() {
 void BackOfficeServer::Start() {
   std::vector<std::string> args = {
       "start",    Folder().string(), "--name", options_.name,
-      "--listen", options_.listen,   "--port", std::to_string(options_.port),
-      "--fast"};
+      "--listen", options_.listen,   "--port", std::to_string(options_.port)};
+  if (options_.fast) args.push_back("--fast");
   RunTool(args);
   running_ = true;
 }

@@ -50,6 +50,7 @@ struct BackOfficeServerOptions {
   uint16_t port = 0;                        // 0: BackOfficeServer::TestPort()
   bool demo = false;                        // the template holds the demo catalogue too
   int articles = 200;                       // generated demo articles
+  bool fast = true;                         // fsync off (tests); false: durable, as on a real site
   std::vector<std::string> trustedNets;     // besides 127.0.0.0/8: networks that need no password
   const NetworkNamespace* space = nullptr;  // start the server inside this namespace
 };
