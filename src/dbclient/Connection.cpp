@@ -75,7 +75,7 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
     throw DatabaseError("no server address to connect to", sqlstate::kCannotConnect, context);
   }
   // The server ends a statement a little before the client would give up on it.
-  const auto serverLimit = std::max<long long>(timeout.count() - 250, timeout.count() / 2);
+  const auto serverLimit = std::max<long long>(timeout.count() - 500, timeout.count() / 2);
   const std::string options =
       "-c statement_timeout=" + std::to_string(std::max<long long>(serverLimit, 1)) +
       " -c DateStyle=ISO,YMD";
@@ -146,8 +146,7 @@ void Connection::Lost(const std::string& why, ErrorContext& context, bool timedO
 }
 
 template <typename Send>
-QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context,
-                            bool expectRows) {
+QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context) {
   context.server = label_;
   if (conn_ == nullptr) {
     throw DatabaseError("the connection to the server is closed", sqlstate::kConnectionFailure,
@@ -237,12 +236,7 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
     }
     throw DatabaseError(text, code, std::move(context));
   }
-  QueryResult result(kept);
-  if (expectRows && kept != nullptr && PQresultStatus(kept) != PGRES_TUPLES_OK) {
-    throw DatabaseError("the server answered without rows", sqlstate::kProtocolViolation,
-                        std::move(context));
-  }
-  return result;
+  return QueryResult(kept);
 }
 
 QueryResult Connection::Execute(const std::string& sql, const Params& params,
@@ -255,7 +249,7 @@ QueryResult Connection::Execute(const std::string& sql, const Params& params,
         return PQsendQueryParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                  values.data(), nullptr, nullptr, 0);
       },
-      timeout, context, false);
+      timeout, context);
 }
 
 QueryResult Connection::ExecutePrepared(const std::string& sql, const Params& params,
@@ -265,7 +259,7 @@ QueryResult Connection::ExecutePrepared(const std::string& sql, const Params& pa
     const std::string name = "k" + std::to_string(prepared_.size() + 1);
     ErrorContext prepareContext = context;
     Run([&](pg_conn* conn) { return PQsendPrepare(conn, name.c_str(), sql.c_str(), 0, nullptr); },
-        timeout, prepareContext, false);
+        timeout, prepareContext);
     found = prepared_.emplace(sql, name).first;
   }
   std::vector<const char*> values;
@@ -277,12 +271,12 @@ QueryResult Connection::ExecutePrepared(const std::string& sql, const Params& pa
         return PQsendQueryPrepared(conn, name.c_str(), static_cast<int>(values.size()),
                                    values.data(), nullptr, nullptr, 0);
       },
-      timeout, context, false);
+      timeout, context);
 }
 
 void Connection::ExecuteScript(const std::string& sql, std::chrono::milliseconds timeout,
                                ErrorContext context) {
-  Run([&](pg_conn* conn) { return PQsendQuery(conn, sql.c_str()); }, timeout, context, false);
+  Run([&](pg_conn* conn) { return PQsendQuery(conn, sql.c_str()); }, timeout, context);
 }
 
 }  // namespace kessmar::dbclient

@@ -81,8 +81,7 @@ class Connection {
  private:
   Connection(pg_conn* conn, std::string label);
   template <typename Send>
-  QueryResult Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context,
-                  bool expectRows);
+  QueryResult Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context);
   [[noreturn]] void Lost(const std::string& why, ErrorContext& context, bool timedOut);
 
   pg_conn* conn_ = nullptr;

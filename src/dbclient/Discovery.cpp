@@ -1,5 +1,7 @@
 #include "dbclient/Discovery.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <random>

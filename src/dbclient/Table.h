@@ -164,7 +164,6 @@ class Table {
   std::string SelectList() const;
   std::string OrderBy(bool descending) const;
   std::string RangeCondition(Params& params) const;
-  Params KeyOf(const Row& row) const;
   std::string KeyColumns() const;
   std::string KeyPlaceholders(Params& params, const Row& row) const;
   std::string PrimaryKeyCondition(Params& params, const Row& row) const;

@@ -19,9 +19,9 @@ using namespace kessmar::backoffice_server;
 constexpr const char* kHelp = R"(Usage: backoffice-server COMMAND [options]
 
 Sets up and runs the Vemo back-office database (PostgreSQL 15) and answers the scanner tool's
-server discovery. A cluster lives in a folder DIR of its own; as root, the server runs under the
-'postgres' account, which then owns DIR (its parent folders must be searchable). A system
-cluster is never used or touched.
+server discovery. A cluster lives in a folder DIR of its own; as root, initdb, pg_ctl and the
+server run under the 'postgres' account (through runuser), which then owns DIR (its parent
+folders must be searchable). A system cluster is never used or touched.
 
 Commands:
   setup DIR [start options] [--database NAME] [--demo] [--articles N] [--no-sync]
