@@ -97,9 +97,13 @@ int Table::FindIndexByName(std::string_view name) const {
 
 void Table::SelectIndex(int index) {
   const IndexInfo& info = meta_->indexes[static_cast<size_t>(index)];
+  // A unique index (of NOT NULL fields, checked below) orders the records completely; any other
+  // is completed by the primary key.
   std::vector<int> order = info.columns;
-  for (int column : meta_->primaryKey) {
-    if (std::find(order.begin(), order.end(), column) == order.end()) order.push_back(column);
+  if (!info.unique) {
+    for (int column : meta_->primaryKey) {
+      if (std::find(order.begin(), order.end(), column) == order.end()) order.push_back(column);
+    }
   }
   for (int column : order) {
     const ColumnInfo& info2 = meta_->columns[static_cast<size_t>(column)];

@@ -1,9 +1,9 @@
 // A table cursor of a session: the table-component of the back office (a table name and the
 // database alias it lives in, like tblARTK: table "artk", database "DATA").
 //
-// Cursors never load a whole table. The current index orders the records (by its fields, then by
-// the primary key, so the order is total); First, Last, Next, FindKey and ranges run as keyed
-// queries that fetch a small batch from the current position (a keyset: ORDER BY the index
+// Cursors never load a whole table. The current index orders the records (a non-unique one
+// completed by the primary key, so the order is total); First, Last, Next, FindKey and ranges run
+// as keyed queries that fetch a small batch from the current position (a keyset: ORDER BY the index
 // columns, WHERE (columns) > (the current record's), LIMIT a few), through statements prepared
 // once per connection. A catalogue of 100,000 articles costs what one of 100 does.
 //
