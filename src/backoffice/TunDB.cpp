@@ -1,0 +1,91 @@
+#include "backoffice/TunDB.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "backoffice/ArtkIntoms.h"
+
+namespace kessmar {
+namespace {
+
+using std::chrono::milliseconds;
+constexpr milliseconds kTimeout{2000};
+
+// The back office's server at the supplier's usual LAN address.
+constexpr const char* kDesignTimeServer = "VEMOPRO@192.168.1.10";
+constexpr const char* kConfinedServer = "VEMOPRO@127.0.0.254";
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string BuiltInServerName() {
+  if (const char* server = std::getenv("KESSMAR_VEMO_SERVER"); server != nullptr && *server) {
+    return server;
+  }
+  if (const char* confined = std::getenv("KESSMAR_DISCOVERY_ADDR");
+      confined != nullptr && *confined) {
+    return kConfinedServer;
+  }
+  return kDesignTimeServer;
+}
+
+TunDB::TunDB()
+    : FFConnectionManager("FFConnectionManager"),
+      FFRemoteServerEngine("FFRemoteServerEngine", &FFConnectionManager),
+      ffcVEMO("ffclientvemo", &FFRemoteServerEngine),
+      commVEMO("commVEMO", Protocol::ptTCPIP, &FFRemoteServerEngine),
+      ffsVEMO("ffSessionVemo", &ffcVEMO),
+      tblARTK(ffsVEMO, "artk", "DATA", "tblARTK"),
+      tblARVP(ffsVEMO, "arvp", "DATA", "tblARVP"),
+      tblBEST(ffsVEMO, "BEST", "SYSTEM", "tblBEST"),
+      tblBERG(ffsVEMO, "BERG", "SYSTEM", "tblBERG"),
+      tblSYSC(ffsVEMO, "SYSC", "SYSTEM", "tblSYSC"),
+      tblSYSI(ffsVEMO, "SYSI", "SYSTEM", "tblSYSI"),
+      tblRLTI(ffsVEMO, "RLTI", "SYSTEM", "tblRLTI"),
+      tblARPZ(ffsVEMO, "ARPZ", "DATA", "tblARPZ"),
+      tblDEBT(ffsVEMO, "DEBT", "SYSTEM", "tblDEBT"),
+      tblKODB(ffsVEMO, "KODB", "SYSTEM", "tblKODB"),
+      tblKOGP(ffsVEMO, "KOGP", "SYSTEM", "tblKOGP"),
+      tblVALU(ffsVEMO, "VALU", "SYSTEM", "tblVALU"),
+      tblONDR(ffsVEMO, "ONAD", "DATA", "tblONDR"),
+      tblCONS(ffsVEMO, "CONS", "SYSTEM", "tblCONS") {
+  FFConnectionManager.SetServerName(BuiltInServerName());
+  FFConnectionManager.SetProtocol(Protocol::ptTCPIP);
+  FFConnectionManager.SetAliasName("VEMOPRO2FFDATABASE");
+  FFConnectionManager.SetTryProtocol(1, Protocol::ptTCPIP);
+  FFConnectionManager.SetTryProtocol(2, Protocol::ptSingleUser);
+  FFConnectionManager.SetWarnOnAutomaticConnect(false);
+  FFConnectionManager.SetEnabled(true);
+  FFConnectionManager.Loaded();
+  ffcVEMO.SetTimeout(kTimeout);
+  commVEMO.SetTimeout(kTimeout);
+  ffsVEMO.SetTimeout(kTimeout);
+  tblARTK.SetIndexName("ARTK_fullcod");
+  AddArtkIntoms(tblARTK);
+  tblARVP.SetIndexFieldNames("ARVP_BARCODE");
+  tblRLTI.SetIndexName("idxRLTI_nummer");
+}
+
+void TunDB::SetSessionClientName(std::string_view clientName) {
+  if (SameName(clientName, ffcVEMO.Name())) {
+    ffsVEMO.SetClient(&ffcVEMO);
+  } else if (SameName(clientName, commVEMO.Name())) {
+    ffsVEMO.SetClient(&commVEMO);
+  } else {
+    throw std::invalid_argument("the data module has no client named \"" + std::string(clientName) +
+                                "\"");
+  }
+}
+
+}  // namespace kessmar

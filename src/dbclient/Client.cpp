@@ -1,0 +1,53 @@
+#include "dbclient/Client.h"
+
+#include <algorithm>
+
+#include "dbclient/Session.h"
+
+namespace kessmar::dbclient {
+
+Client::Client(std::string name, RemoteServerEngine* engine)
+    : name_(std::move(name)), engine_(engine) {}
+
+Client::~Client() {
+  for (Session* session : std::vector<Session*>(sessions_)) session->SetClient(nullptr);
+}
+
+void Client::SetActive(bool active) {
+  if (active == active_) return;
+  active_ = active;
+  if (!active) {
+    for (Session* session : std::vector<Session*>(sessions_)) session->Close();
+  }
+}
+
+NetworkTransport& Client::Transport() {
+  if (engine_ == nullptr) {
+    throw DatabaseError("client " + name_ + " has no server engine", sqlstate::kCannotConnect, {});
+  }
+  if (engine_->Transport() == nullptr) {
+    throw DatabaseError("server engine " + engine_->Name() + " has no transport",
+                        sqlstate::kCannotConnect, {});
+  }
+  return *engine_->Transport();
+}
+
+void Client::Attach(Session* session) {
+  if (std::find(sessions_.begin(), sessions_.end(), session) == sessions_.end()) {
+    sessions_.push_back(session);
+  }
+}
+
+void Client::Detach(Session* session) {
+  std::erase(sessions_, session);
+}
+
+CommsEngine::CommsEngine(std::string name, Protocol protocol, RemoteServerEngine* engine)
+    : Client(name, engine), own_(std::move(name), protocol) {}
+
+NetworkTransport& CommsEngine::Transport() {
+  if (ServerEngine() != nullptr) return Client::Transport();
+  return own_;
+}
+
+}  // namespace kessmar::dbclient

@@ -1,0 +1,282 @@
+#include "dbclient/Connection.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <utility>
+
+#include "platform/net/SocketWait.h"
+
+namespace kessmar::dbclient {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// libpq's messages end in a line break and may span lines; make them one line.
+std::string OneLine(const char* message) {
+  std::string text = message != nullptr ? message : "";
+  std::string result;
+  bool space = false;
+  for (char c : text) {
+    if (c == '\n' || c == '\r' || c == '\t') {
+      space = true;
+      continue;
+    }
+    if (space && !result.empty()) result += ' ';
+    space = false;
+    result += c;
+  }
+  return result;
+}
+
+std::string DefaultDatabase() {
+  const char* database = std::getenv("PGDATABASE");
+  return database != nullptr && *database != '\0' ? database : "vemo";
+}
+
+// The index a unique-constraint error is about, as the client names it: the server's name
+// without the "table." prefix that the schema gives index names.
+std::string ClientIndexName(const char* constraint) {
+  std::string name = constraint != nullptr ? constraint : "";
+  if (const size_t dot = name.find('.'); dot != std::string::npos) name.erase(0, dot + 1);
+  return name;
+}
+
+}  // namespace
+
+Connection::Connection(pg_conn* conn, std::string label)
+    : conn_(conn), label_(std::move(label)), serverPid_(PQbackendPID(conn)) {}
+
+Connection::~Connection() {
+  Close();
+}
+
+void Connection::Close() noexcept {
+  if (conn_ != nullptr) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+  }
+}
+
+bool Connection::IsOpen() const {
+  return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK;
+}
+
+int Connection::ServerProcessId() const {
+  return conn_ != nullptr ? serverPid_ : 0;
+}
+
+std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
+                                             std::chrono::milliseconds timeout) {
+  const ErrorContext context{target.serverLabel, "", ""};
+  if (target.host.empty()) {
+    throw DatabaseError("no server address to connect to", sqlstate::kCannotConnect, context);
+  }
+  // The server ends a statement a little before the client would give up on it.
+  const auto serverLimit = std::max<long long>(timeout.count() - 500, timeout.count() / 2);
+  const std::string options =
+      "-c statement_timeout=" + std::to_string(std::max<long long>(serverLimit, 1)) +
+      " -c DateStyle=ISO,YMD";
+  // libpq's own connect_timeout (whole seconds) only backs up our deadline.
+  const std::string backstop =
+      std::to_string(std::max<long long>(2, (timeout.count() + 999) / 1000 + 1));
+  const std::string port = target.port ? std::to_string(*target.port) : "";
+  const std::string database = target.database ? *target.database : DefaultDatabase();
+
+  std::vector<const char*> keys;
+  std::vector<const char*> values;
+  std::deque<std::string> storage;  // keeps every value alive until the connection starts
+  auto add = [&](const char* key, std::string value) {
+    if (value.empty()) return;
+    keys.push_back(key);
+    values.push_back(storage.emplace_back(std::move(value)).c_str());
+  };
+  add("host", target.host);
+  add("port", port);
+  add("dbname", database);
+  add("user", target.credentials.user);
+  add("password", target.credentials.password);
+  add("client_encoding", "UTF8");
+  add("application_name", "kessmar-scanner-tool");
+  add("connect_timeout", backstop);
+  add("options", options);
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+
+  const auto deadline = Clock::now() + timeout;
+  pg_conn* conn = PQconnectStartParams(keys.data(), values.data(), 0);
+  if (conn == nullptr) throw std::bad_alloc();
+  auto fail = [&](const std::string& why, bool timedOut) {
+    PQfinish(conn);
+    throw DatabaseError(why, sqlstate::kCannotConnect, context, timedOut);
+  };
+  if (PQstatus(conn) == CONNECTION_BAD) {
+    fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
+  }
+  PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+  while (status != PGRES_POLLING_OK) {
+    if (status == PGRES_POLLING_FAILED) {
+      fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
+    }
+    const auto waited = platform::WaitForSocket(PQsocket(conn), status == PGRES_POLLING_READING,
+                                                status == PGRES_POLLING_WRITING, deadline);
+    if (waited == platform::SocketWaitResult::kTimedOut) {
+      fail("cannot connect: no answer within " + std::to_string(timeout.count()) + " ms", true);
+    }
+    if (waited == platform::SocketWaitResult::kFailed) {
+      fail("cannot connect: waiting for the server failed", false);
+    }
+    status = PQconnectPoll(conn);
+  }
+  // Notices and warnings of the server are nobody's business here; never print them.
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
+  if (PQsetnonblocking(conn, 1) != 0) {
+    fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
+  }
+  return std::unique_ptr<Connection>(new Connection(conn, target.serverLabel));
+}
+
+void Connection::Lost(const std::string& why, ErrorContext& context, bool timedOut) {
+  Close();
+  context.server = label_;
+  throw DatabaseError(why, sqlstate::kConnectionFailure, std::move(context), timedOut);
+}
+
+template <typename Send>
+QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context) {
+  context.server = label_;
+  if (conn_ == nullptr) {
+    throw DatabaseError("the connection to the server is closed", sqlstate::kConnectionFailure,
+                        std::move(context));
+  }
+  const auto deadline = Clock::now() + timeout;
+  const std::string noAnswer =
+      "no answer from the server within " + std::to_string(timeout.count()) + " ms";
+  if (!send(conn_)) {
+    if (PQstatus(conn_) == CONNECTION_BAD) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+    }
+    throw DatabaseError(OneLine(PQerrorMessage(conn_)), sqlstate::kProtocolViolation,
+                        std::move(context));
+  }
+  ++roundTrips_;
+  // Send everything, reading meanwhile so that a server that answers early is not blocked.
+  for (;;) {
+    const int flushed = PQflush(conn_);
+    if (flushed == 0) break;
+    if (flushed < 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+    }
+    const auto waited = platform::WaitForSocket(PQsocket(conn_), true, true, deadline);
+    if (waited == platform::SocketWaitResult::kTimedOut) Lost(noAnswer, context, true);
+    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn_) == 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+    }
+  }
+  // Collect every result of the request; the first error wins, otherwise the last result.
+  PGresult* kept = nullptr;
+  PGresult* error = nullptr;
+  for (;;) {
+    while (PQisBusy(conn_) != 0) {
+      const auto waited = platform::WaitForSocket(PQsocket(conn_), true, false, deadline);
+      if (waited == platform::SocketWaitResult::kTimedOut) {
+        PQclear(kept);
+        PQclear(error);
+        Lost(noAnswer, context, true);
+      }
+      if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn_) == 0) {
+        PQclear(kept);
+        PQclear(error);
+        Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+      }
+    }
+    PGresult* result = PQgetResult(conn_);
+    if (result == nullptr) break;
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE ||
+        status == PGRES_NONFATAL_ERROR) {
+      if (error == nullptr && status != PGRES_NONFATAL_ERROR) {
+        error = result;
+      } else {
+        PQclear(result);
+      }
+    } else if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+      PQclear(kept);
+      PQclear(error);
+      PQclear(result);
+      Lost("the server started a copy that the client never asked for", context, false);
+    } else {
+      PQclear(kept);
+      kept = result;
+    }
+  }
+  if (PQstatus(conn_) == CONNECTION_BAD) {
+    const std::string why =
+        error != nullptr ? OneLine(PQresultErrorMessage(error)) : OneLine(PQerrorMessage(conn_));
+    PQclear(kept);
+    PQclear(error);
+    Lost("connection to the server lost: " + why, context, false);
+  }
+  if (error != nullptr) {
+    QueryResult owner(error);
+    PQclear(kept);
+    const char* state = PQresultErrorField(error, PG_DIAG_SQLSTATE);
+    std::string text = OneLine(PQresultErrorField(error, PG_DIAG_MESSAGE_PRIMARY));
+    if (text.empty()) text = OneLine(PQresultErrorMessage(error));
+    if (const char* detail = PQresultErrorField(error, PG_DIAG_MESSAGE_DETAIL)) {
+      text += " (" + OneLine(detail) + ")";
+    }
+    const std::string code = state != nullptr ? state : sqlstate::kProtocolViolation;
+    if (code == sqlstate::kUniqueViolation) {
+      throw KeyViolation(text, ClientIndexName(PQresultErrorField(error, PG_DIAG_CONSTRAINT_NAME)),
+                         std::move(context));
+    }
+    throw DatabaseError(text, code, std::move(context));
+  }
+  return QueryResult(kept);
+}
+
+QueryResult Connection::Execute(const std::string& sql, const Params& params,
+                                std::chrono::milliseconds timeout, ErrorContext context) {
+  std::vector<const char*> values;
+  values.reserve(params.size());
+  for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+  return Run(
+      [&](pg_conn* conn) {
+        return PQsendQueryParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                 values.data(), nullptr, nullptr, 0);
+      },
+      timeout, context);
+}
+
+QueryResult Connection::ExecutePrepared(const std::string& sql, const Params& params,
+                                        std::chrono::milliseconds timeout, ErrorContext context) {
+  auto found = prepared_.find(sql);
+  if (found == prepared_.end()) {
+    const std::string name = "k" + std::to_string(prepared_.size() + 1);
+    ErrorContext prepareContext = context;
+    Run([&](pg_conn* conn) { return PQsendPrepare(conn, name.c_str(), sql.c_str(), 0, nullptr); },
+        timeout, prepareContext);
+    found = prepared_.emplace(sql, name).first;
+  }
+  std::vector<const char*> values;
+  values.reserve(params.size());
+  for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
+  const std::string& name = found->second;
+  return Run(
+      [&](pg_conn* conn) {
+        return PQsendQueryPrepared(conn, name.c_str(), static_cast<int>(values.size()),
+                                   values.data(), nullptr, nullptr, 0);
+      },
+      timeout, context);
+}
+
+void Connection::ExecuteScript(const std::string& sql, std::chrono::milliseconds timeout,
+                               ErrorContext context) {
+  Run([&](pg_conn* conn) { return PQsendQuery(conn, sql.c_str()); }, timeout, context);
+}
+
+}  // namespace kessmar::dbclient

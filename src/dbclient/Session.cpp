@@ -1,0 +1,218 @@
+#include "dbclient/Session.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "dbclient/Client.h"
+#include "dbclient/NetworkTransport.h"
+#include "dbclient/Table.h"
+
+namespace kessmar::dbclient {
+
+Session::Session(std::string name, Client* client) : name_(std::move(name)) {
+  SetClient(client);
+}
+
+Session::~Session() {
+  Close();
+  if (client_ != nullptr) client_->Detach(this);
+  for (Table* table : std::vector<Table*>(tables_)) table->DetachSession();
+}
+
+void Session::SetClient(Client* client) {
+  if (client == client_) return;
+  Close();
+  if (client_ != nullptr) client_->Detach(this);
+  client_ = client;
+  if (client_ != nullptr) client_->Attach(this);
+}
+
+std::string Session::ClientName() const {
+  return client_ != nullptr ? client_->Name() : "";
+}
+
+bool Session::IsOpen() const {
+  return connection_ != nullptr && connection_->IsOpen();
+}
+
+void Session::Open() {
+  EnsureOpen(false);
+}
+
+void Session::EnsureOpen(bool automatic) {
+  if (IsOpen()) return;
+  const ErrorContext context{serverLabel_, "", ""};
+  if (transaction_ == TransactionState::kLost) {
+    throw DatabaseError("the transaction of session " + name_ +
+                            " was rolled back when the connection was lost; roll it back first",
+                        sqlstate::kTransactionRolledBack, context);
+  }
+  DropConnection();
+  if (client_ == nullptr) {
+    throw DatabaseError("session " + name_ + " has no client", sqlstate::kCannotConnect, context);
+  }
+  NetworkTransport& transport = client_->Transport();
+  connection_ = transport.Connect(credentials_, client_->Timeout(), automatic);
+  serverLabel_ = connection_->ServerLabel();
+  transport_ = &transport;
+  transport_->AddDependent(this, [this] { Close(); });
+  client_->SetActive(true);
+}
+
+void Session::DropConnection() noexcept {
+  if (transport_ != nullptr) {
+    transport_->RemoveDependent(this);
+    transport_ = nullptr;
+  }
+  if (connection_ != nullptr) {
+    pastRoundTrips_ += connection_->RoundTrips();
+    connection_.reset();
+  }
+}
+
+void Session::Close() noexcept {
+  for (Table* table : std::vector<Table*>(tables_)) table->Close();
+  DropConnection();
+  transaction_ = TransactionState::kNone;
+  metadata_.clear();
+}
+
+Connection& Session::Live(const ErrorContext& context) {
+  if (transaction_ == TransactionState::kLost) {
+    throw DatabaseError(
+        "the transaction of session " + name_ + " was rolled back when the connection was lost",
+        sqlstate::kTransactionRolledBack, context);
+  }
+  if (connection_ == nullptr) {
+    throw DatabaseError("session " + name_ + " is not connected", sqlstate::kConnectionFailure,
+                        context);
+  }
+  if (!connection_->IsOpen()) {
+    throw DatabaseError("the connection of session " + name_ + " to the server was lost",
+                        sqlstate::kConnectionFailure, context);
+  }
+  return *connection_;
+}
+
+QueryResult Session::Run(const std::string& sql, const Params& params,
+                         const ErrorContext& context) {
+  Connection& connection = Live(context);
+  try {
+    return connection.ExecutePrepared(sql, params, timeout_, context);
+  } catch (const DatabaseError&) {
+    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
+      transaction_ = TransactionState::kLost;
+    }
+    throw;
+  }
+}
+
+QueryResult Session::RunPlain(const std::string& sql, const ErrorContext& context) {
+  Connection& connection = Live(context);
+  try {
+    return connection.Execute(sql, {}, timeout_, context);
+  } catch (const DatabaseError&) {
+    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
+      transaction_ = TransactionState::kLost;
+    }
+    throw;
+  }
+}
+
+void Session::StartTransaction() {
+  const ErrorContext context{serverLabel_, "", ""};
+  if (transaction_ != TransactionState::kNone) {
+    throw DatabaseError("session " + name_ + " already runs a transaction", sqlstate::kWrongState,
+                        context);
+  }
+  EnsureOpen(false);
+  RunPlain("BEGIN", context);
+  transaction_ = TransactionState::kActive;
+}
+
+void Session::Commit() {
+  const ErrorContext context{serverLabel_, "", ""};
+  if (transaction_ == TransactionState::kNone) {
+    throw DatabaseError("session " + name_ + " runs no transaction to commit",
+                        sqlstate::kWrongState, context);
+  }
+  if (transaction_ == TransactionState::kLost) {
+    transaction_ = TransactionState::kNone;
+    throw DatabaseError("the transaction was rolled back: the connection to the server was lost",
+                        sqlstate::kTransactionRolledBack, context);
+  }
+  QueryResult result;
+  try {
+    result = RunPlain("COMMIT", context);
+  } catch (...) {
+    transaction_ = TransactionState::kNone;
+    throw;
+  }
+  transaction_ = TransactionState::kNone;
+  // A transaction in which a statement failed ends in a rollback even when asked to commit.
+  if (result.CommandStatus() == "ROLLBACK") {
+    throw DatabaseError("the transaction was rolled back by the server: a statement in it failed",
+                        sqlstate::kTransactionRolledBack, context);
+  }
+}
+
+void Session::Rollback() {
+  if (transaction_ == TransactionState::kNone) return;
+  const bool lost = transaction_ == TransactionState::kLost;
+  transaction_ = TransactionState::kNone;
+  if (lost || !IsOpen()) return;
+  try {
+    RunPlain("ROLLBACK", {serverLabel_, "", ""});
+  } catch (const DatabaseError& e) {
+    if (!e.IsConnectionFailure()) throw;
+  }
+}
+
+std::vector<std::string> Session::DatabaseAliases() {
+  EnsureOpen(false);
+  const QueryResult rows =
+      Run("SELECT nspname::text FROM pg_catalog.pg_namespace WHERE nspname NOT LIKE 'pg\\_%' "
+          "AND nspname <> 'information_schema' ORDER BY 1",
+          {}, {serverLabel_, "", ""});
+  std::vector<std::string> aliases;
+  for (int r = 0; r < rows.Rows(); ++r) aliases.emplace_back(rows.Value(r, 0));
+  return aliases;
+}
+
+uint64_t Session::RoundTrips() const {
+  return pastRoundTrips_ + (connection_ != nullptr ? connection_->RoundTrips() : 0);
+}
+
+int Session::ServerProcessId() const {
+  return connection_ != nullptr ? connection_->ServerProcessId() : 0;
+}
+
+const TableMetadata& Session::Metadata(const std::string& databaseAlias, const std::string& table,
+                                       const ErrorContext& context) {
+  std::string key = databaseAlias + "\n" + table;
+  std::transform(key.begin(), key.end(), key.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (auto found = metadata_.find(key); found != metadata_.end()) return *found->second;
+  Connection& connection = Live(context);
+  std::unique_ptr<TableMetadata> meta;
+  try {
+    meta = std::make_unique<TableMetadata>(
+        LoadTableMetadata(connection, databaseAlias, table, timeout_, context));
+  } catch (const DatabaseError&) {
+    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
+      transaction_ = TransactionState::kLost;
+    }
+    throw;
+  }
+  return *metadata_.emplace(key, std::move(meta)).first->second;
+}
+
+void Session::Register(Table* table) {
+  if (std::find(tables_.begin(), tables_.end(), table) == tables_.end()) tables_.push_back(table);
+}
+
+void Session::Unregister(Table* table) {
+  std::erase(tables_, table);
+}
+
+}  // namespace kessmar::dbclient

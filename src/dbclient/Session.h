@@ -1,0 +1,142 @@
+// A database session: one libpq connection to a server, reached through its client, with every
+// database alias of that server (they are schemas of one database, so one session reaches every
+// table and one transaction can span all of them). Tables belong to a session.
+//
+// The session connects when it is opened, or on its own when one of its tables is opened. Every
+// request waits at most Timeout() (2000 ms unless set). When the connection is lost or given up,
+// the session is no longer open; opening it (or one of its closed tables) connects again, unless
+// a transaction was running: then every request fails until Rollback (or Commit, which reports
+// the loss) ends it, so writes meant for that transaction never land outside it.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbclient/Connection.h"
+#include "dbclient/TableMetadata.h"
+
+namespace kessmar::dbclient {
+
+class Client;
+class NetworkTransport;
+class Table;
+
+class Session {
+ public:
+  explicit Session(std::string name, Client* client = nullptr);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  // Closes the session; its tables become unusable (every call on them throws).
+  ~Session();
+
+  const std::string& Name() const { return name_; }
+
+  // The client it connects through (not owned). Changing it closes the session.
+  void SetClient(Client* client);
+  Client* GetClient() const { return client_; }
+  // The client's name, empty without one.
+  std::string ClientName() const;
+
+  std::chrono::milliseconds Timeout() const { return timeout_; }
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
+  // Credentials for the next connection; empty members leave them to libpq's environment.
+  void SetCredentials(Credentials credentials) { credentials_ = std::move(credentials); }
+
+  // Connects when not connected. Throws DatabaseError (08001 and the client's errors).
+  void Open();
+  // Closes its tables and the connection (the server rolls back a running transaction). Never
+  // throws.
+  void Close() noexcept;
+  // Connected, and the connection not lost.
+  bool IsOpen() const;
+
+  // Transactions. StartTransaction throws DatabaseError (55000) when one is running. Commit
+  // throws when none is running, and 40000 when the server rolled it back (a statement in it
+  // failed) or the connection was lost meanwhile; the transaction has ended either way.
+  // Rollback ends a running transaction and never fails for a lost connection (the server has
+  // rolled it back already).
+  void StartTransaction();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return transaction_ != TransactionState::kNone; }
+
+  // The database aliases the server offers (the schemas of its database), sorted. Opens the
+  // session when needed. Throws DatabaseError.
+  std::vector<std::string> DatabaseAliases();
+
+  // Requests that waited for an answer over the life of this session (all its connections).
+  uint64_t RoundTrips() const;
+  // The server process of the current connection; 0 when not connected.
+  int ServerProcessId() const;
+  // The server address of the current (or last) connection.
+  const std::string& ServerLabel() const { return serverLabel_; }
+
+  // --- for tables ---
+  // Connects when needed (automatic: on behalf of a table). Throws DatabaseError.
+  void EnsureOpen(bool automatic);
+  // Runs a prepared statement on the connection, within Timeout(). Throws DatabaseError; a lost
+  // connection during a transaction marks the transaction lost.
+  QueryResult Run(const std::string& sql, const Params& params, const ErrorContext& context);
+  // The catalog entry of a table, read once per session. Throws DatabaseError.
+  const TableMetadata& Metadata(const std::string& databaseAlias, const std::string& table,
+                                const ErrorContext& context);
+  void Register(Table* table);
+  void Unregister(Table* table);
+
+ private:
+  enum class TransactionState { kNone, kActive, kLost };
+  Connection& Live(const ErrorContext& context);
+  void DropConnection() noexcept;
+  QueryResult RunPlain(const std::string& sql, const ErrorContext& context);
+
+  std::string name_;
+  Client* client_ = nullptr;
+  NetworkTransport* transport_ = nullptr;  // the transport of the current connection
+  std::chrono::milliseconds timeout_{2000};
+  Credentials credentials_;
+  std::unique_ptr<Connection> connection_;
+  std::string serverLabel_;
+  uint64_t pastRoundTrips_ = 0;
+  TransactionState transaction_ = TransactionState::kNone;
+  std::map<std::string, std::unique_ptr<TableMetadata>> metadata_;
+  std::vector<Table*> tables_;
+};
+
+// Holds a transaction of a session for a scope: started on construction, rolled back on
+// destruction unless Commit was called (libpqxx style).
+class Transaction {
+ public:
+  // Throws what Session::StartTransaction throws.
+  explicit Transaction(Session& session) : session_(session) { session_.StartTransaction(); }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  ~Transaction() {
+    if (!done_) {
+      try {
+        session_.Rollback();
+      } catch (...) {
+        // The server rolls back on its own when it cannot be told.
+      }
+    }
+  }
+  // Throws what Session::Commit throws; the transaction has ended either way.
+  void Commit() {
+    done_ = true;
+    session_.Commit();
+  }
+  void Rollback() {
+    done_ = true;
+    session_.Rollback();
+  }
+
+ private:
+  Session& session_;
+  bool done_ = false;
+};
+
+}  // namespace kessmar::dbclient

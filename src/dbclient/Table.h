@@ -1,0 +1,204 @@
+// A table cursor of a session: the table-component of the back office (a table name and the
+// database alias it lives in, like tblARTK: table "artk", database "DATA").
+//
+// Cursors never load a whole table. The current index orders the records (a non-unique one
+// completed by the primary key, so the order is total); First, Last, Next, FindKey and ranges run
+// as keyed queries that fetch a small batch from the current position (a keyset: ORDER BY the index
+// columns, WHERE (columns) > (the current record's), LIMIT a few), through statements prepared
+// once per connection. A catalogue of 100,000 articles costs what one of 100 does.
+//
+// Positioning: Open, ApplyRange, CancelRange and changing the index put the cursor before the
+// first record of the range without asking the server; the first record is fetched when it is
+// first needed (a field read, Eof, Next, Edit, Refresh). First, Last and FindKey ask at once.
+//
+// Every failure throws DatabaseError naming server, table and field (KeyViolation for a post
+// that a unique index refuses). The table keeps its state after a failed call: a failed Post
+// leaves the record in edit or insert mode, for Cancel.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbclient/Connection.h"
+#include "dbclient/Field.h"
+#include "dbclient/TableMetadata.h"
+
+namespace kessmar::dbclient {
+
+class Session;
+
+// A range bound: a value, as text, for a field of the current index.
+struct KeyValue {
+  std::string field;
+  std::string value;
+};
+
+class Table {
+ public:
+  enum class State { kInactive, kBrowse, kEdit, kInsert };
+  // Computes a calculated field from the current record (read through the table's fields).
+  using Calculation = std::function<std::string(Table&)>;
+
+  // The table belongs to session (which must outlive it, or the table becomes unusable).
+  // name is the component's name, for messages ("tblARTK").
+  Table(Session& session, std::string tableName, std::string databaseName, std::string name = "");
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+  ~Table();
+
+  const std::string& TableName() const { return tableName_; }
+  const std::string& DatabaseName() const { return databaseName_; }
+  const std::string& Name() const { return name_; }
+
+  // --- Index (3) ---
+  // Selects the index whose fields are exactly the ";"-separated field list (names compared
+  // without regard to case). Throws DatabaseError 42704 when no index has exactly those fields,
+  // so that callers can fall back to selecting by name; the current index is kept then. Before
+  // Open the choice is only remembered (and checked by Open).
+  void SetIndexFieldNames(std::string_view fieldList);
+  // Selects the index by name (without regard to case). Throws DatabaseError 42704 when the
+  // table has no index of that name; the current index is kept then.
+  void SetIndexName(std::string_view indexName);
+  // The current index's name and fields ("BEST_type;BEST_verstuurd"); the primary key's when
+  // none was chosen. Empty while closed unless chosen.
+  std::string IndexName() const;
+  std::string IndexFieldNames() const;
+
+  // A calculated text field of at most size characters, recomputed from the current record each
+  // time it is read; read-only. Define it before Open.
+  void AddCalculatedField(std::string name, size_t size, Calculation compute);
+
+  // --- Open and close (1) ---
+  // Opens the table: connects the session when needed, reads the table's catalog entry once per
+  // session, and selects the chosen index. No effect when open. Throws DatabaseError: the
+  // session's errors, 3F000 / 42P01 for a missing database alias or table, 42704 for an unknown
+  // index, 55000 for a table without primary key or an index with a field that may be null.
+  void Open();
+  // Discards a record being edited or inserted and the range. Never throws.
+  void Close() noexcept;
+  bool IsOpen() const { return state_ != State::kInactive; }
+  State GetState() const { return state_; }
+
+  // --- Navigation (2) ---
+  // Every call throws DatabaseError 55000 when the table is not open or a record is being
+  // edited or inserted, and the server's errors.
+  void First();
+  void Last();
+  // Moves to the next record; at the last one, sets Eof and stays there.
+  void Next();
+  // True when the range holds no record, or Next went past the last one.
+  bool Eof();
+  // Records within the active range (the whole table without one); one count on the server.
+  int64_t RecordCount();
+
+  // --- Find (4) ---
+  // Looks for the first record whose first index field equals value (compared by the server in
+  // the field's type; "12" finds the integer 12), within the active range. Found: it becomes
+  // the current record. Not found: the current record does not change. Throws DatabaseError
+  // 22P02 when value is not of the field's type.
+  bool FindKey(std::string_view value);
+  bool FindKey(int64_t value);
+
+  // --- Ranges (5) ---
+  // Bounds for the leading fields of the current index, by field name, as text (an index of
+  // fields a;b takes a, or a and b). Both bounds are inclusive and compare the fields together
+  // (from (1, 0) to (1, 30000)). A bound may be left unset. Throws DatabaseError 42703 for a
+  // field that is not a leading field of the current index.
+  void SetRangeStart(const std::vector<KeyValue>& values);
+  void SetRangeEnd(const std::vector<KeyValue>& values);
+  // Makes the bounds the active range; the cursor goes before its first record.
+  void ApplyRange();
+  void CancelRange();
+
+  // --- Changes (6) ---
+  // Append: a new, empty record (fields null; the server fills its defaults when posted).
+  // Edit: the current record becomes editable (throws 55000 when there is none).
+  // Post: writes the record (INSERT or UPDATE of the changed fields) and makes the record as
+  // the server now holds it the current record, also when it lies outside the range. Throws
+  // KeyViolation when a unique index refuses it, 02000 when an edited record no longer exists.
+  // Cancel: discards the changes. Refresh: reads the current record again (by primary key) and
+  // forgets fetched batches.
+  void Append();
+  void Edit();
+  void Post();
+  void Cancel();
+  void Refresh();
+
+  // --- Fields (7) ---
+  // The field of that name, without regard to case; valid while the table stays open. Throws
+  // DatabaseError 42703 when there is none, 55000 when the table is not open.
+  Field FieldByName(std::string_view name);
+  std::vector<std::string> FieldNames() const;
+
+  // Requests this table asked of the server since it was created (for benchmarks).
+  uint64_t Queries() const { return queries_; }
+
+  // --- for Session ---
+  void DetachSession() noexcept;
+
+ private:
+  friend class Field;
+  using Row = std::vector<std::optional<std::string>>;
+  struct CalculatedField {
+    std::string name;
+    size_t size;
+    Calculation compute;
+  };
+
+  ErrorContext Context(std::string field = "") const;
+  Session& LiveSession() const;
+  void RequireOpen() const;
+  void RequireBrowse() const;
+  int FindIndexByFields(std::string_view fieldList) const;
+  int FindIndexByName(std::string_view name) const;
+  void SelectIndex(int index);
+  void PositionBeforeFirst();
+  void Resolve();
+  const Row* CurrentRow();
+
+  std::vector<Row> Query(const std::string& sql, const Params& params);
+  std::string SelectList() const;
+  std::string OrderBy(bool descending) const;
+  std::string RangeCondition(Params& params) const;
+  std::string KeyColumns() const;
+  std::string KeyPlaceholders(Params& params, const Row& row) const;
+  std::string PrimaryKeyCondition(Params& params, const Row& row) const;
+  void TakeBatch(std::vector<Row> rows, int64_t limit);
+  std::vector<std::optional<std::string>> Bounds(const std::vector<KeyValue>& values) const;
+
+  Session* session_;
+  std::string tableName_;
+  std::string databaseName_;
+  std::string name_;
+  std::string wantedIndexName_;
+  std::string wantedIndexFields_;
+  std::vector<CalculatedField> calculated_;
+
+  const TableMetadata* meta_ = nullptr;
+  int index_ = -1;          // position in meta_->indexes
+  std::vector<int> order_;  // ordering columns: the index's, then the rest of the primary key
+  State state_ = State::kInactive;
+
+  std::vector<std::optional<std::string>> rangeStart_;  // bounds being set
+  std::vector<std::optional<std::string>> rangeEnd_;
+  std::vector<std::optional<std::string>> activeStart_;  // the applied range
+  std::vector<std::optional<std::string>> activeEnd_;
+  bool rangeActive_ = false;
+
+  std::vector<Row> rows_;  // the fetched batch
+  size_t position_ = 0;
+  bool hasMore_ = false;  // the server may hold more records after the batch
+  bool eof_ = false;
+  bool pendingFirst_ = false;
+  int64_t nextBatch_ = 8;
+
+  Row editRow_;
+  std::vector<bool> changed_;
+  uint64_t queries_ = 0;
+};
+
+}  // namespace kessmar::dbclient
