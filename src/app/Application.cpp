@@ -64,12 +64,14 @@ int KessmarApplication::Run(int& argc, char** argv) {
                               .clock = [] { return std::chrono::system_clock::now(); },
                               .enumeratePorts = {}};
 
-  frmUpdate_ = std::make_unique<TfrmUpdate>();
+  frmUpdate_ = std::make_unique<TfrmUpdate>(*messages_, *shell_);
   frmMain_ = std::make_unique<TfrmMain>(std::move(services));
   frmActie_ = std::make_unique<TfrmActie>();
   frmHistory_ = std::make_unique<TfrmHistory>(frmMain_->tblScannerData, *messages_);
   frmAbout_ = std::make_unique<TfrmAbout>(nullptr);
   frmMain_->AttachDialogs(frmActie_.get(), frmHistory_.get(), frmAbout_.get());
+  frmMain_->AttachUpdateWindow(frmUpdate_.get());
+  frmUpdate_->EndProgram = [this] { frmMain_->EndSession(); };
 
   sessionEnd_ = std::make_unique<platform::SessionEndWatcher>();
   QObject::connect(sessionEnd_.get(), &platform::SessionEndWatcher::sessionEnding, frmMain_.get(),
