@@ -64,8 +64,8 @@ class Cabinet {
 
  private:
   struct Impl;
+  std::filesystem::path path_;  // declared first: the library reads through its text
   std::unique_ptr<Impl> impl_;
-  std::filesystem::path path_;
   std::vector<CabinetEntry> entries_;
 };
 

@@ -125,10 +125,11 @@ struct Cabinet::Impl {
   }
 };
 
-Cabinet::Cabinet(const std::filesystem::path& path) : impl_(std::make_unique<Impl>()), path_(path) {
+Cabinet::Cabinet(const std::filesystem::path& path) : path_(path), impl_(std::make_unique<Impl>()) {
   impl_->decompressor = mspack_create_cab_decompressor(nullptr);
   if (impl_->decompressor == nullptr) throw ArchiveError("Cannot start the cabinet decompressor");
-  impl_->cabinet = impl_->decompressor->open(impl_->decompressor, path.c_str());
+  // The library keeps the name it was given for later reads: it must be the member's.
+  impl_->cabinet = impl_->decompressor->open(impl_->decompressor, path_.c_str());
   if (impl_->cabinet == nullptr) {
     throw ArchiveError(path.string() + " is not a readable cabinet: " +
                        MspackErrorText(impl_->decompressor->last_error(impl_->decompressor)));
