@@ -311,6 +311,9 @@ void TfrmUpdate::OfferUpdate() {
   pagMain->setCurrentWidget(tabNewVersionAvailable);
   WebUpdate.OnDownloadedWhatsNew = nullptr;
   if (!WebUpdate.QueryUpdateAvailable(false)) return;
+  // "Ja" waits for the control file that tmrStartUpdateTimer fetches: pressed during that
+  // fetch, it would run the download inside it.
+  btnStart->setEnabled(false);
   tmrStartUpdate->start();
   exec();
   tmrStartUpdate->stop();
@@ -323,6 +326,10 @@ void TfrmUpdate::CloseAndExit() {
 
 void TfrmUpdate::tmrStartUpdateTimer() {
   tmrStartUpdate->stop();
+  struct EnableStart {
+    QPushButton* button;
+    ~EnableStart() { button->setEnabled(true); }
+  } enableStart{btnStart};
   WebUpdate.OnDownloadedWhatsNew = [this](TWebUpdate&, const std::vector<std::string>& text,
                                           int& res) { WebUpdateDownloadedWhatsNew(text, res); };
   WebUpdate.QueryUpdateAvailable(false);
