@@ -2,6 +2,7 @@
 #include <system_error>
 
 #include "Checksums.h"
+#include "FileEntries.h"
 #include "PathPrefixes.h"
 #include "UpdateDates.h"
 #include "VersionText.h"
@@ -248,25 +249,9 @@ int TWebUpdate::LoadFileEntries() {
   // must not make millions of empty entries.
   const auto made = std::min<size_t>(static_cast<size_t>(count), control.SectionCount());
   for (size_t i = 1; i <= made; ++i) {
-    const std::string section = "file" + std::to_string(i);
-    TFileDescription entry;
-    entry.URL = ExpandPathPrefixes(control.ReadString(section, "url"));
-    entry.NewVersion = control.ReadString(section, "newversion");
-    entry.NewSize = control.ReadInteger(section, "newsize", 0);
-    entry.NewCheckSum = control.ReadInteger(section, "newchecksum", -1);
-    entry.NewCustomVer = control.ReadString(section, "customversion");
-    entry.NewDate = control.ReadString(section, "date");
-    entry.NewTime = control.ReadString(section, "time");
-    entry.LocalVersion = ExpandPathPrefixes(control.ReadString(section, "localversion"));
-    entry.Description = control.ReadString(section, "descr");
-    entry.TargetDir = ExpandPathPrefixes(control.ReadString(section, "targetdir"));
-    if (!entry.TargetDir.empty() && entry.TargetDir.back() != '/') entry.TargetDir += '/';
-    entry.Compressed = control.ReadBool(section, "compressed", false);
-    entry.FileSize = control.ReadInteger(section, "filesize", 0);
-    entry.Mandatory = control.ReadBool(section, "mandatory", false);
-    entry.Preselect = control.ReadBool(section, "preselect", true);
-    entry.Hidden = control.ReadBool(section, "hidden", false);
-    FileEntries.push_back(std::move(entry));
+    FileEntries.push_back(
+        ReadFileDescription(control, "file" + std::to_string(i),
+                            [this](const std::string& text) { return ExpandPathPrefixes(text); }));
   }
   return count;
 }
