@@ -29,6 +29,9 @@ namespace {
 constexpr int kClientWidth = 475;
 constexpr int kClientHeight = 277;
 constexpr int64_t kEndingProbeMs = 50;
+// Transfers call the pump after every 4096-byte block, far more often than anyone can click:
+// the event loop runs at most this often, which keeps it responsive and the transfer fast.
+constexpr int64_t kPumpEveryUs = 1000;
 
 const char* const kCaption = "Kessmar Scanner Tool updater";
 const char* const kFetchFailed = "Er is een fout opgetreden tijdens het ophalen van de update !";
@@ -37,6 +40,12 @@ const char* const kRestartMessage = "Druk op Ok om het programma te herstarten";
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t NowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
@@ -249,6 +258,9 @@ void TfrmUpdate::ConfigureWebUpdate() {
 }
 
 void TfrmUpdate::PumpEvents() {
+  const int64_t nowUs = NowUs();
+  if (nowUs - lastPumpUs_ < kPumpEveryUs) return;
+  lastPumpUs_ = nowUs;
   QCoreApplication::processEvents();
   // Ending the program ends every event loop but leaves no flag to see; a loop that refuses to
   // start tells. A download stops then instead of keeping the program alive to its end.
@@ -409,10 +421,16 @@ void TfrmUpdate::RestartButtonClick() {
 
 void TfrmUpdate::WebUpdateFileProgress(const std::string& fileName, int64_t pos, int64_t size) {
   const uint32_t now = TickCount();
-  if (fileName != ProgressFileName) {
+  const bool newFile = fileName != ProgressFileName;
+  if (newFile) {
     ProgressFileName = fileName;
     FileStartTick = now;
+  } else if (now == lastShownTick_ && pos < size) {
+    // The controls already show this millisecond; the end of a file is always shown.
+    PumpEvents();
+    return;
   }
+  lastShownTick_ = now;
   const uint32_t elapsed = now - FileStartTick;
   SetProgress(FileProgress, pos, size);
   if (elapsed > 0) lblSpeed->setText(TransferRateText(pos, elapsed, QLocale::system()));

@@ -110,6 +110,8 @@ class TfrmUpdate : public QDialog {
   bool programEnding_ = false;
   bool autoAnswer_ = false;
   int64_t lastEndingProbe_ = 0;
+  int64_t lastPumpUs_ = 0;
+  uint32_t lastShownTick_ = 0;
 };
 
 }  // namespace kessmar

@@ -1,5 +1,5 @@
 // The internet session and the transfer of single files.
-#include <array>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -20,7 +20,7 @@ namespace {
 
 constexpr size_t kBlockSize = 4096;
 // The longest a transfer waits for the network before the caller's events run again.
-constexpr std::chrono::milliseconds kPumpInterval{10};
+constexpr std::chrono::milliseconds kPumpInterval{5};
 
 std::string TwoDigits(int n) {
   return (n >= 0 && n < 10 ? "0" : "") + std::to_string(n);
@@ -168,29 +168,38 @@ bool TWebUpdate::DownloadFile(const std::string& url, const std::string& targetF
   bool failed = false;
   bool received = false;
   int64_t total = 0;
-  std::array<char, kBlockSize> block;
-  bool lastReadHadData = true;
-  while (lastReadHadData && !CancelRequested) {
-    Pump();
-    size_t got = 0;
-    const auto state = request->Read(block.data(), block.size(), &got, kPumpInterval);
-    if (state == platform::InternetRequest::State::kWaiting) continue;
-    if (state == platform::InternetRequest::State::kFailed) {
-      failed = true;
-      break;
-    }
+  // The data goes to the file as it arrives; progress, the cancel test and the caller's events
+  // follow every 4096-byte block of it.
+  const platform::InternetRequest::Sink sink = [&](const char* data, size_t size) {
     try {
-      temp->Write(block.data(), got);
+      temp->Write(data, size);
     } catch (const platform::FileError& e) {
       ReportStatus(976, temp->Path().string() + ": " + e.what(), 1, 0);
       failed = true;
+      return false;
+    }
+    received = true;
+    for (size_t offset = 0; offset < size; offset += kBlockSize) {
+      total += static_cast<int64_t>(std::min(kBlockSize, size - offset));
+      if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
+      if (CancelRequested) {
+        ReportStatus(964, "", 0, 0);
+        return false;
+      }
+      Pump();
+      if (CancelRequested) return false;
+    }
+    return true;
+  };
+  while (!CancelRequested && !failed) {
+    Pump();
+    const auto state = request->Receive(sink, kPumpInterval);
+    if (state == platform::InternetRequest::State::kEnd) {
+      if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
       break;
     }
-    total += static_cast<int64_t>(got);
-    if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
-    if (CancelRequested) ReportStatus(964, "", 0, 0);
-    if (got > 0) received = true;
-    lastReadHadData = got > 0;
+    if (state == platform::InternetRequest::State::kFailed) failed = true;
+    if (state == platform::InternetRequest::State::kStopped) break;
   }
   request.reset();
   try {

@@ -111,6 +111,20 @@ TEST_F(TransferTest, ACancelRemovesThePartialFileAndEndsEveryLaterDownload) {
   EXPECT_TRUE(web.DownloadFile(server->Url("/next.bin"), Target()));
 }
 
+TEST_F(TransferTest, ADownloadStartedDuringAnotherFailsAndSparesIt) {
+  const std::string content = RandomBytes(300'000);
+  server->Serve("/outer.bin", content);
+  server->Serve("/inner.bin", "inner");
+  int nested = 0;
+  bool innerResult = true;
+  web.OnFileProgress = [&](TWebUpdate& sender, const std::string&, int64_t, int64_t) {
+    if (nested++ == 0) innerResult = sender.DownloadFile(server->Url("/inner.bin"), Target());
+  };
+  EXPECT_TRUE(web.DownloadFile(server->Url("/outer.bin"), Target()));
+  EXPECT_FALSE(innerResult);
+  EXPECT_EQ(ReadFile(target / "outer.bin"), content);
+}
+
 TEST_F(TransferTest, AReadOnlyTargetIsReplaced) {
   WriteFile(target / "tool.dat", "old");
   std::filesystem::permissions(target / "tool.dat", std::filesystem::perms::owner_read);

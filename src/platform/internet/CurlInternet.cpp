@@ -13,10 +13,7 @@ namespace {
 
 constexpr long kSystemConnectTimeoutMs = 60000;
 constexpr long kSystemReceiveTimeoutS = 60;
-constexpr long kReceiveBufferSize = 256 * 1024;
-// The request's own buffer is consumed block by block; compacting it only once this much has
-// been read keeps the copying small.
-constexpr size_t kCompactAfter = 1 << 20;
+constexpr long kReceiveBufferSize = 64 * 1024;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -37,6 +34,7 @@ struct InternetSession::Shared {
   InternetSettings settings;
   CURLM* multi = nullptr;
   std::string systemCaPath;
+  bool driving = false;  // inside the library: its callbacks run, it cannot be entered again
   ~Shared() {
     if (multi != nullptr) curl_multi_cleanup(multi);
   }
@@ -47,13 +45,14 @@ struct InternetRequest::Transfer {
   curl_slist* headers = nullptr;
   bool added = false;
   char errorBuffer[CURL_ERROR_SIZE] = {};
-  std::vector<char> buffer;
-  size_t readPos = 0;
+  // Body data that arrives before there is a sink pauses the transfer until Receive.
+  bool paused = false;
+  const InternetRequest::Sink* sink = nullptr;
+  bool delivered = false;
+  bool refused = false;
   bool responseSeen = false;
   bool done = false;
   CURLcode result = CURLE_OK;
-
-  size_t Buffered() const { return buffer.size() - readPos; }
 };
 
 namespace {
@@ -61,15 +60,16 @@ namespace {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<InternetRequest::Transfer*>(user);
   const size_t n = size * count;
-  if (t->readPos == t->buffer.size()) {
-    t->buffer.clear();
-    t->readPos = 0;
-  } else if (t->readPos >= kCompactAfter) {
-    t->buffer.erase(t->buffer.begin(), t->buffer.begin() + static_cast<std::ptrdiff_t>(t->readPos));
-    t->readPos = 0;
-  }
-  t->buffer.insert(t->buffer.end(), data, data + n);
   t->responseSeen = true;
+  if (t->sink == nullptr) {
+    t->paused = true;
+    return CURL_WRITEFUNC_PAUSE;  // the library keeps the data for the sink
+  }
+  if (!(*t->sink)(data, n)) {
+    t->refused = true;
+    return 0;  // ends the transfer
+  }
+  t->delivered = true;
   return n;
 }
 
@@ -90,13 +90,16 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 }
 
 // Runs the session's transfers; waits at most maxWait for the sockets when nothing happened.
-void Drive(CURLM* multi, std::chrono::milliseconds maxWait, InternetRequest::Transfer& mine) {
-  auto progressed = [&] { return mine.done || mine.Buffered() > 0; };
+void Drive(InternetSession::Shared& session, std::chrono::milliseconds maxWait,
+           InternetRequest::Transfer& mine) {
+  auto progressed = [&] { return mine.done || mine.delivered || mine.responseSeen; };
+  const bool before = progressed();
+  session.driving = true;
   for (int round = 0; round < 2; ++round) {
     int running = 0;
-    curl_multi_perform(multi, &running);
+    curl_multi_perform(session.multi, &running);
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    while (CURLMsg* message = curl_multi_info_read(session.multi, &left)) {
       if (message->msg != CURLMSG_DONE) continue;
       InternetRequest::Transfer* t = nullptr;
       curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
@@ -105,9 +108,13 @@ void Drive(CURLM* multi, std::chrono::milliseconds maxWait, InternetRequest::Tra
         t->result = message->data.result;
       }
     }
-    if (round == 1 || progressed() || maxWait.count() <= 0) return;
-    curl_multi_poll(multi, nullptr, 0, static_cast<int>(maxWait.count()), nullptr);
+    if (round == 1 || (progressed() && !before) || mine.done || mine.delivered ||
+        maxWait.count() <= 0) {
+      break;
+    }
+    curl_multi_poll(session.multi, nullptr, 0, static_cast<int>(maxWait.count()), nullptr);
   }
+  session.driving = false;
 }
 
 }  // namespace
@@ -199,13 +206,17 @@ InternetRequest::~InternetRequest() {
   curl_slist_free_all(t.headers);
 }
 
+InternetRequest::State InternetRequest::Failed(const std::string& reason) {
+  error_ = reason;
+  return State::kFailed;
+}
+
 InternetRequest::State InternetRequest::WaitForResponse(std::chrono::milliseconds maxWait) {
   Transfer& t = *transfer_;
-  if (!t.responseSeen && !t.done) Drive(session_->multi, std::chrono::milliseconds(0), t);
-  if (!t.responseSeen && !t.done) Drive(session_->multi, maxWait, t);
+  if (session_->driving) return Failed("The internet session is busy with another transfer");
+  if (!t.responseSeen && !t.done) Drive(*session_, maxWait, t);
   if (t.done && t.result != CURLE_OK) {
-    error_ = t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result);
-    return State::kFailed;
+    return Failed(t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result));
   }
   return (t.responseSeen || t.done) ? State::kResponse : State::kWaiting;
 }
@@ -224,23 +235,29 @@ int64_t InternetRequest::ContentLength() const {
   return static_cast<int64_t>(length);
 }
 
-InternetRequest::State InternetRequest::Read(char* data, size_t size, size_t* got,
-                                             std::chrono::milliseconds maxWait) {
+InternetRequest::State InternetRequest::Receive(const Sink& sink,
+                                                std::chrono::milliseconds maxWait) {
   Transfer& t = *transfer_;
-  *got = 0;
-  if (t.Buffered() == 0 && !t.done) Drive(session_->multi, std::chrono::milliseconds(0), t);
-  if (t.Buffered() == 0 && !t.done) Drive(session_->multi, maxWait, t);
-  if (t.Buffered() > 0) {
-    const size_t n = std::min(size, t.Buffered());
-    std::memcpy(data, t.buffer.data() + t.readPos, n);
-    t.readPos += n;
-    *got = n;
-    return State::kData;
+  if (t.refused) return State::kStopped;
+  if (!t.done) {
+    if (session_->driving) return Failed("The internet session is busy with another transfer");
+    t.sink = &sink;
+    t.delivered = false;
+    if (t.paused) {
+      // Hands over the data held since the headers, then goes on receiving.
+      t.paused = false;
+      session_->driving = true;
+      curl_easy_pause(t.easy, CURLPAUSE_CONT);
+      session_->driving = false;
+    }
+    Drive(*session_, maxWait, t);
+    t.sink = nullptr;
+    if (t.refused) return State::kStopped;
+    if (t.delivered) return State::kData;
   }
   if (!t.done) return State::kWaiting;
   if (t.result == CURLE_OK) return State::kEnd;
-  error_ = t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result);
-  return State::kFailed;
+  return Failed(t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result));
 }
 
 }  // namespace kessmar::platform

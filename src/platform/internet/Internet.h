@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -59,10 +60,14 @@ class InternetRequest {
   enum class State {
     kWaiting,   // nothing new yet: call again
     kResponse,  // the response's status line and headers have arrived (WaitForResponse)
-    kData,      // bytes were read (Read)
-    kEnd,       // the body is complete (Read)
+    kData,      // body data went to the sink (Receive)
+    kEnd,       // the body is complete (Receive)
+    kStopped,   // the sink refused data; the transfer is over
     kFailed,    // the request failed: ErrorText() says why
   };
+
+  // Receives a piece of the body (of any size, in order); false stops the transfer.
+  using Sink = std::function<bool(const char* data, size_t size)>;
 
   InternetRequest(std::shared_ptr<InternetSession::Shared> session, const std::string& url);
   InternetRequest(const InternetRequest&) = delete;
@@ -77,10 +82,12 @@ class InternetRequest {
   // The announced Content-Length, -1 when none was announced.
   int64_t ContentLength() const;
 
-  // Reads up to size bytes of the body into data, waiting at most maxWait for them. kData with
-  // *got > 0, kEnd at the end of a complete body, kWaiting, or kFailed (a broken connection, a
-  // body shorter than announced, a time-out).
-  State Read(char* data, size_t size, size_t* got, std::chrono::milliseconds maxWait);
+  // Runs the transfer, handing every piece of body data to sink as it arrives (the sink runs
+  // inside this call, and may take a while). Waits at most maxWait when nothing arrives. kData
+  // when data went to the sink, kEnd at the end of a complete body, kWaiting, kStopped, or
+  // kFailed (a broken connection, a body shorter than announced, a time-out, or a request made
+  // from inside a sink of the same session, which cannot run).
+  State Receive(const Sink& sink, std::chrono::milliseconds maxWait);
 
   // Why the request failed, as the transfer library words it.
   const std::string& ErrorText() const { return error_; }
@@ -88,6 +95,8 @@ class InternetRequest {
   struct Transfer;
 
  private:
+  State Failed(const std::string& reason);
+
   std::shared_ptr<InternetSession::Shared> session_;
   std::unique_ptr<Transfer> transfer_;
   std::string error_;

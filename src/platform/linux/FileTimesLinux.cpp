@@ -18,7 +18,7 @@ FileError SystemError(int error) {
   return FileError(std::strerror(error), error == ENOENT);
 }
 
-constexpr size_t kWriteBuffer = 64 * 1024;
+constexpr size_t kWriteBuffer = 256 * 1024;
 
 }  // namespace
 
@@ -86,29 +86,38 @@ UniqueFile::~UniqueFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+namespace {
+
+void WriteAll(int fd, const char* data, size_t left) {
+  while (left > 0) {
+    const ssize_t put = ::write(fd, data, left);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw SystemError(errno);
+    }
+    data += put;
+    left -= static_cast<size_t>(put);
+  }
+}
+
+}  // namespace
+
 void UniqueFile::Write(const char* data, size_t n) {
   if (fd_ < 0) throw FileError("File is closed", false);
   if (buffer_.size() + n > kWriteBuffer) Flush();
   if (n >= kWriteBuffer) {
-    buffer_.assign(data, data + n);
-    Flush();
+    WriteAll(fd_, data, n);  // large pieces go straight to the file
     return;
   }
   buffer_.insert(buffer_.end(), data, data + n);
 }
 
 void UniqueFile::Flush() {
-  const char* data = buffer_.data();
-  size_t left = buffer_.size();
-  while (left > 0) {
-    const ssize_t put = ::write(fd_, data, left);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      buffer_.clear();
-      throw SystemError(errno);
-    }
-    data += put;
-    left -= static_cast<size_t>(put);
+  try {
+    WriteAll(fd_, buffer_.data(), buffer_.size());
+  } catch (...) {
+    buffer_.clear();
+    throw;
   }
   buffer_.clear();
 }
