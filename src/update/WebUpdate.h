@@ -131,7 +131,8 @@ class TWebUpdate {
   // Downloads url to targetFolder + UrlFileName(url). True only when data arrived and the file
   // is in place; every failure is a report and false (see docs/update.md for the details). The
   // data goes to a "WUPD" file in TempFolder() first and replaces the target only when the
-  // transfer is complete; an existing target stays untouched on failure.
+  // transfer is complete; an existing target stays untouched on failure. An exception thrown by
+  // OnFileProgress or ProcessMessages ends the transfer (its file removed) and is rethrown.
   bool DownloadFile(const std::string& url, const std::string& targetFolder);
   // Everything after the last "/", then after the last "\", then after the last "?".
   static std::string UrlFileName(const std::string& url);

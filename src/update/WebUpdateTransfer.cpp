@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <system_error>
 
@@ -169,7 +170,9 @@ bool TWebUpdate::DownloadFile(const std::string& url, const std::string& targetF
   bool received = false;
   int64_t total = 0;
   // The data goes to the file as it arrives; progress, the cancel test and the caller's events
-  // follow every 4096-byte block of it.
+  // follow every 4096-byte block of it. The sink runs inside the transfer library: an error of
+  // a hook is held and raised again once the library has returned.
+  std::exception_ptr hookError;
   const platform::InternetRequest::Sink sink = [&](const char* data, size_t size) {
     try {
       temp->Write(data, size);
@@ -179,15 +182,21 @@ bool TWebUpdate::DownloadFile(const std::string& url, const std::string& targetF
       return false;
     }
     received = true;
-    for (size_t offset = 0; offset < size; offset += kBlockSize) {
-      total += static_cast<int64_t>(std::min(kBlockSize, size - offset));
-      if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
-      if (CancelRequested) {
-        ReportStatus(964, "", 0, 0);
-        return false;
+    try {
+      for (size_t offset = 0; offset < size; offset += kBlockSize) {
+        total += static_cast<int64_t>(std::min(kBlockSize, size - offset));
+        if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
+        if (CancelRequested) {
+          ReportStatus(964, "", 0, 0);
+          return false;
+        }
+        Pump();
+        if (CancelRequested) return false;
       }
-      Pump();
-      if (CancelRequested) return false;
+    } catch (...) {
+      hookError = std::current_exception();
+      failed = true;
+      return false;
     }
     return true;
   };
@@ -202,6 +211,16 @@ bool TWebUpdate::DownloadFile(const std::string& url, const std::string& targetF
     if (state == platform::InternetRequest::State::kStopped) break;
   }
   request.reset();
+  if (hookError) {
+    try {
+      temp->Close();
+    } catch (const platform::FileError&) {
+      // The hook's error is the one to report.
+    }
+    std::error_code ignored;
+    std::filesystem::remove(temp->Path(), ignored);
+    std::rethrow_exception(hookError);
+  }
   try {
     temp->Close();
   } catch (const platform::FileError& e) {

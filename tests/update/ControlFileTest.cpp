@@ -1,12 +1,14 @@
 // The control file's rules: reading it, every rule of EvaluateControlFile, the file entries and
 // their selection, versions, checksums, dates and path prefixes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "UpdateTestSupport.h"
 #include "update/Checksums.h"
 #include "update/ControlFile.h"
 #include "update/PathPrefixes.h"
 #include "update/UpdateDates.h"
+#include "update/UpdateServer.h"
 #include "update/VersionText.h"
 
 namespace kessmar::testing {
@@ -104,6 +106,24 @@ TEST_F(ControlFileTest, TheComponentsFoldersStandBehindTheTokens) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "Could not find Local Application Data folder location.");
   }
+}
+
+TEST_F(ControlFileTest, FoldersOfTheSystem) {
+  // The documents folder as the desktop names it.
+  std::filesystem::create_directories(dir / "config");
+  WriteFile(dir / "config" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Documenten\"\n");
+  EXPECT_EQ(web.ExpandPathPrefixes("{DOC}/x"), (home / "Documenten").string() + "/x");
+  // Without TMPDIR the temporary folder is this user's alone.
+  env.Set("TMPDIR", std::nullopt);
+  const std::string folder = "/tmp/kessmar-" + std::to_string(getuid());
+  EXPECT_EQ(web.TempFolder(), folder + "/");
+  EXPECT_EQ(std::filesystem::status(folder).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_all);
+  // The update server's place, and the override tests use.
+  env.Set("KESSMAR_UPDATE_URL", std::nullopt);
+  EXPECT_EQ(ControlFileUrl(), "https://updates.kessmar.nl/files/download/kessmar_scanner_tool.ini");
+  env.Set("KESSMAR_UPDATE_URL", "https://127.0.0.1:8443/");
+  EXPECT_EQ(ControlFileUrl(), "https://127.0.0.1:8443/files/download/kessmar_scanner_tool.ini");
 }
 
 TEST_F(ControlFileTest, VersionRule) {

@@ -125,6 +125,16 @@ TEST_F(TransferTest, ADownloadStartedDuringAnotherFailsAndSparesIt) {
   EXPECT_EQ(ReadFile(target / "outer.bin"), content);
 }
 
+TEST_F(TransferTest, AnErrorOfAHookEndsTheTransferAndReachesTheCaller) {
+  server->Serve("/hook.bin", RandomBytes(100'000));
+  web.OnFileProgress = [](TWebUpdate&, const std::string&, int64_t, int64_t) {
+    throw std::runtime_error("hook failed");
+  };
+  EXPECT_THROW(web.DownloadFile(server->Url("/hook.bin"), Target()), std::runtime_error);
+  EXPECT_TRUE(FolderNames(target).empty());
+  EXPECT_TRUE(FolderNames(tmp).empty());
+}
+
 TEST_F(TransferTest, AReadOnlyTargetIsReplaced) {
   WriteFile(target / "tool.dat", "old");
   std::filesystem::permissions(target / "tool.dat", std::filesystem::perms::owner_read);
