@@ -281,6 +281,8 @@ void TfrmUpdate::Guarded(const std::function<void()>& body) {
   } catch (const std::exception& e) {
     unsetCursor();
     if (!programEnding_) messages_.ShowError(e.what());
+    // The progress page has no way out of its own: a failed download phase closes the window.
+    if (isVisible() && pagMain->currentWidget() == tabProgress) CloseAndExit();
   }
 }
 

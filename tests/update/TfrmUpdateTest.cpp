@@ -189,6 +189,21 @@ TEST_F(UpdateWindowTest, StoppenEndsTheDownloadAndRemovesThePartialFile) {
   EXPECT_TRUE(started.empty());
 }
 
+TEST_F(UpdateWindowTest, AnErrorDuringTheDownloadIsShownAndClosesTheWindow) {
+  PublishControlFile(Control("2", AppUpdate(), OneFile("kessmar-scanner-tool", 100'000)));
+  server->Serve("/f/kessmar-scanner-tool", std::string(100'000, 'x'));
+  Offer([&] {
+    if (!pressedYes && On(window->tabNewVersionAvailable) && window->btnStart->isEnabled()) {
+      window->WebUpdate.ProcessMessages = [] { throw std::runtime_error("Disk on fire"); };
+    }
+    PressYesWhenReady();
+  });
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"Disk on fire"});
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_FALSE(sawDonePage);
+  EXPECT_FALSE(std::filesystem::exists(tmp / "kessmar-scanner-tool"));
+}
+
 TEST_F(UpdateWindowTest, AControlFileLostBeforeTheDownloadIsReported) {
   const std::string control = Control("2", AppUpdate(), "");
   int requests = 0;

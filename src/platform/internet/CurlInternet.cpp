@@ -41,6 +41,14 @@ struct InternetSession::Shared {
 };
 
 struct InternetRequest::Transfer {
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  ~Transfer() {
+    if (easy != nullptr) curl_easy_cleanup(easy);
+    curl_slist_free_all(headers);
+  }
+
   CURL* easy = nullptr;
   curl_slist* headers = nullptr;
   bool added = false;
@@ -198,12 +206,9 @@ InternetRequest::InternetRequest(std::shared_ptr<InternetSession::Shared> sessio
 }
 
 InternetRequest::~InternetRequest() {
-  Transfer& t = *transfer_;
-  if (t.easy != nullptr) {
-    if (t.added) curl_multi_remove_handle(session_->multi, t.easy);
-    curl_easy_cleanup(t.easy);
-  }
-  curl_slist_free_all(t.headers);
+  // The transfer itself (its handle and headers) goes with transfer_, also when the
+  // constructor failed half-way.
+  if (transfer_->added) curl_multi_remove_handle(session_->multi, transfer_->easy);
 }
 
 InternetRequest::State InternetRequest::Failed(const std::string& reason) {
