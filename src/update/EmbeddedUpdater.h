@@ -1,5 +1,5 @@
-// The updater the program carries: the SZDD-compressed "wusetup" (the design's resource "UPD"),
-// placed by the build in an ELF section of the program file (tools/updater,
+// The updater the program carries: the SZDD-compressed "wusetup" (the Windows program's resource
+// "UPD"), placed by the build in an ELF section of the program file (tools/updater,
 // kessmar_embed_updater).
 #pragma once
 

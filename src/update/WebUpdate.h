@@ -3,13 +3,14 @@
 // update's files, and hands an application update over to the embedded updater.
 //
 // Everything runs on the caller's (user-interface) thread. Transfers never block for long: the
-// ProcessMessages hook is called after every 4096-byte block and at least every 10 ms while a
+// ProcessMessages hook is called after every 4096-byte block and at least every 5 ms while a
 // transfer waits, so the caller's event loop keeps running. Hooks may therefore call back into
 // the component (RequestCancel); they must not start another operation on it.
 //
 // Failures of the transfer, the control file and the installation are results (return values
 // and status reports), as the operations below state. Exceptions leave the component only where
-// an operation says so: a {LAD} folder the system cannot name, and LaunchUpdater's failures.
+// an operation says so: a {LAD} folder the system cannot name, a temporary folder that cannot be
+// made, an error thrown by a hook, and LaunchUpdater's failures.
 #pragma once
 
 #include <chrono>

@@ -69,7 +69,7 @@ void TWebUpdate::LaunchUpdater() {
   call.appComponents = AppComponents;
   const std::string commandLine = BuildUpdaterCommandLine(call);
   ReportStatus(958, commandLine, 0, 0);
-  // As designed, the start is not checked: the program ends either way.
+  // The start is not checked: the program ends either way.
   if (StartProcess) StartProcess(updater, SplitCommandLine(commandLine));
 
   if (OnAppDoClose) {
