@@ -36,6 +36,7 @@ mkdir -p "$root/run" "$root/home"
 chmod 700 "$root/run"
 out=$(env -i PATH=/usr/bin:/bin HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
   QT_QPA_PLATFORM=offscreen KESSMAR_REPORT_STARTUP=1 KESSMAR_PORTS_DIR="$root/ports" \
+  KESSMAR_UPDATE_URL=https://127.0.0.1:9 KESSMAR_DISCOVERY_ADDR=127.255.255.255 \
   timeout 30 "$root/pkg/usr/bin/kessmar-scanner-tool" 2>"$root/stderr") || {
   echo "the installed tool did not start:" >&2; cat "$root/stderr" >&2; exit 1; }
 grep -q "event-loop-running" <<<"$out" || { echo "the installed tool did not reach its event loop" >&2; exit 1; }

@@ -27,6 +27,8 @@ export XDG_RUNTIME_DIR="$demo/run"
 export KESSMAR_PORTS_DIR="$demo/ports"
 # Server discovery stays on the loopback network.
 export KESSMAR_DISCOVERY_ADDR=127.255.255.255
+# The daily update check asks a port on loopback where nothing answers.
+export KESSMAR_UPDATE_URL=https://127.0.0.1:9
 
 # The web shop's stand-in.
 build/tools/demo-shop/demo-shop --timeout 90 >"$demo/shop.log" 2>&1 &

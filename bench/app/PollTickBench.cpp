@@ -65,16 +65,7 @@ int main(int argc, char** argv) {
   kessmar::Csp2Library library;
   NoMessages messages;
   NoShell shell;
-  kessmar::MainWindowServices services{.scanner = library,
-                                       .messages = messages,
-                                       .shell = shell,
-                                       .executable = home / "kessmar-scanner-tool",
-                                       .trayAvailable = true,
-                                       .trayProbe = {},
-                                       .waitForTray = {},
-                                       .clock = [] { return std::chrono::system_clock::now(); },
-                                       .monotonicClock = {},
-                                       .enumeratePorts = {}};
+  kessmar::MainWindowServices services(library, messages, shell, home / "kessmar-scanner-tool");
   kessmar::TfrmMain w(std::move(services));
   MicrosPerTick(w, 50);
   std::printf("poll tick, 31 ports, no scanner: %.1f us\n", MicrosPerTick(w, ticks));

@@ -37,6 +37,7 @@ pid_t Start(const fs::path& tool, const fs::path& home, bool reportStartup, int*
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
     setenv("KESSMAR_PORTS_DIR", (home / "ports").c_str(), 1);
+    setenv("KESSMAR_UPDATE_URL", "https://127.0.0.1:9", 1);  // the daily check stays local
     if (reportStartup) setenv("KESSMAR_REPORT_STARTUP", "1", 1);
     execl(tool.c_str(), tool.c_str(), nullptr);
     _exit(127);

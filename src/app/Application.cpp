@@ -72,24 +72,18 @@ int KessmarApplication::Run(int& argc, char** argv) {
   messages_ = std::make_unique<QtUserMessages>();
   shell_ = std::make_unique<QtShellOpen>();
 
-  MainWindowServices services{
-      .scanner = *scanner_,
-      .messages = *messages_,
-      .shell = *shell_,
-      .executable = executable,
-      .trayAvailable = QSystemTrayIcon::isSystemTrayAvailable(),
-      .trayProbe = {},
-      .waitForTray = StartedAtLogin() ? kLoginTrayWait : std::chrono::milliseconds(0),
-      .clock = [] { return std::chrono::system_clock::now(); },
-      .monotonicClock = [] { return std::chrono::steady_clock::now(); },
-      .enumeratePorts = {}};
+  MainWindowServices services(*scanner_, *messages_, *shell_, executable);
+  services.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+  if (StartedAtLogin()) services.waitForTray = kLoginTrayWait;
 
-  frmUpdate_ = std::make_unique<TfrmUpdate>();
+  frmUpdate_ = std::make_unique<TfrmUpdate>(*messages_, *shell_);
   frmMain_ = std::make_unique<TfrmMain>(std::move(services));
   frmActie_ = std::make_unique<TfrmActie>();
   frmHistory_ = std::make_unique<TfrmHistory>(frmMain_->tblScannerData, *messages_);
   frmAbout_ = std::make_unique<TfrmAbout>(nullptr);
   frmMain_->AttachDialogs(frmActie_.get(), frmHistory_.get(), frmAbout_.get());
+  frmMain_->AttachUpdateWindow(frmUpdate_.get());
+  frmUpdate_->EndProgram = [this] { frmMain_->EndSession(); };
 
   sessionEnd_ = std::make_unique<platform::SessionEndWatcher>();
   QObject::connect(sessionEnd_.get(), &platform::SessionEndWatcher::sessionEnding, frmMain_.get(),

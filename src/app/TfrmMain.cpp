@@ -20,9 +20,11 @@
 #include "app/MainWindowTexts.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
+#include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/serial/SerialPorts.h"
 #include "scanner/ScannerLibrary.h"
+#include "update/TfrmUpdate.h"
 
 namespace kessmar {
 
@@ -145,6 +147,10 @@ void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* 
   frmActie_ = actie;
   frmHistory_ = history;
   frmAbout_ = about;
+}
+
+void TfrmMain::AttachUpdateWindow(TfrmUpdate* update) {
+  frmUpdate_ = update;
 }
 
 void TfrmMain::CreateControls() {
@@ -335,12 +341,24 @@ void TfrmMain::Info1Click() {
 }
 
 void TfrmMain::Checkvooreenupdate1Click() {
-  // The update offer arrives with the update window; until then there is nothing to offer.
+  // Errors of an offer the user asked for are shown, as the program shows any error.
+  try {
+    if (frmUpdate_) frmUpdate_->OfferUpdate();
+  } catch (const std::exception& e) {
+    services_.messages.ShowError(e.what());
+  }
 }
 
 void TfrmMain::trmCheckForUpdateTimer() {
-  // First tick about a second after start-up, then once a day.
+  // First tick about a second after start-up, then once a day after the previous check ended.
+  trmCheckForUpdate->stop();
   trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
+  try {
+    if (frmUpdate_) frmUpdate_->OfferUpdate();
+  } catch (...) {
+    // The automatic check never troubles the user.
+  }
+  trmCheckForUpdate->start();
 }
 
 void TfrmMain::RxTrayIcon1DblClick() {

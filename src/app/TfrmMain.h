@@ -33,10 +33,16 @@ class ShellOpen;
 class TfrmAbout;
 class TfrmActie;
 class TfrmHistory;
+class TfrmUpdate;
 class UserMessages;
 
 // What the window needs from outside; the references must outlive the window.
 struct MainWindowServices {
+  // The four every window needs; the rest have defaults for the real program.
+  MainWindowServices(ScannerLibrary& scanner, UserMessages& messages, ShellOpen& shell,
+                     std::filesystem::path executable)
+      : scanner(scanner), messages(messages), shell(shell), executable(std::move(executable)) {}
+
   ScannerLibrary& scanner;
   UserMessages& messages;
   ShellOpen& shell;
@@ -67,6 +73,9 @@ class TfrmMain : public QMainWindow {
 
   // The dialogs created after this window at start-up.
   void AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* about);
+  // The update window, created before this one; the update check and the Help item offer
+  // through it.
+  void AttachUpdateWindow(TfrmUpdate* update);
 
   // Members shared with the rest of the program.
   std::string SettingsFile;
@@ -186,6 +195,7 @@ class TfrmMain : public QMainWindow {
   QPointer<TfrmActie> frmActie_;
   QPointer<TfrmHistory> frmHistory_;
   QPointer<TfrmAbout> frmAbout_;
+  QPointer<TfrmUpdate> frmUpdate_;
 };
 
 }  // namespace kessmar

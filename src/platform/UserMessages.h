@@ -13,6 +13,14 @@ class UserMessages {
   // title, and return when the user has closed it. Never throw.
   virtual void ShowError(const std::string& utf8Text) = 0;
   virtual void ShowInfo(const std::string& utf8Text) = 0;
+
+  // Asks utf8Text in a modal confirmation box (question icon, Yes and No buttons) titled with
+  // the application's title; true only when the user answered Yes. Implementations that cannot
+  // ask answer No. Never throws.
+  virtual bool Confirm(const std::string& utf8Text) {
+    (void)utf8Text;
+    return false;
+  }
 };
 
 }  // namespace kessmar

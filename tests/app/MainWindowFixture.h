@@ -50,21 +50,19 @@ class MainWindowFixture : public ::testing::Test {
   // shell-open to use instead of the recording one.
   TfrmMain& Start(bool trayAvailable = true, ScannerLibrary* library = nullptr,
                   ShellOpen* realShell = nullptr) {
-    MainWindowServices services{
-        .scanner = library != nullptr ? *library : scanner,
-        .messages = messages,
-        .shell = realShell != nullptr ? *realShell : shell,
-        .executable = Executable(),
-        .trayAvailable = trayAvailable,
-        .trayProbe =
-            [this] { return realTrayProbe ? QSystemTrayIcon::isSystemTrayAvailable() : trayShows; },
-        .waitForTray = waitForTray,
-        .clock = [this] { return now; },
-        .monotonicClock = [this] { return monotonic; },
-        .enumeratePorts = [this](bool) -> std::optional<std::vector<std::string>> {
-          if (ports.empty()) return std::nullopt;
-          return ports;
-        }};
+    MainWindowServices services(library != nullptr ? *library : scanner, messages,
+                                realShell != nullptr ? *realShell : shell, Executable());
+    services.trayAvailable = trayAvailable;
+    services.trayProbe = [this] {
+      return realTrayProbe ? QSystemTrayIcon::isSystemTrayAvailable() : trayShows;
+    };
+    services.waitForTray = waitForTray;
+    services.clock = [this] { return now; };
+    services.monotonicClock = [this] { return monotonic; };
+    services.enumeratePorts = [this](bool) -> std::optional<std::vector<std::string>> {
+      if (ports.empty()) return std::nullopt;
+      return ports;
+    };
     if (library != nullptr) services.enumeratePorts = {};
     main = std::make_unique<TfrmMain>(std::move(services));
     actie = std::make_unique<TfrmActie>();

@@ -12,6 +12,7 @@
 #include "RunEventsUntil.h"
 #include "about/TfrmAbout.h"
 #include "app/Application.h"
+#include "update/TfrmUpdate.h"
 
 namespace kessmar::testing {
 
@@ -90,11 +91,13 @@ TEST_F(TrayTest, ATrayThatComesUpAfterStartTakesTheToolIn) {
 TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsDesigned) {
   TfrmMain& w = Start(true);
   TfrmAbout about;
+  TfrmUpdate update(messages, shell);
   const std::vector<std::pair<QWidget*, std::string>> windows = {
       {&w, "Kessmar Scanner Tool voor OPN-2001"},
       {actie.get(), "Actie"},
       {history.get(), "Geschiedenis"},
-      {&about, "Over Kessmar Barcode Tool"}};
+      {&about, "Over Kessmar Barcode Tool"},
+      {&update, "Kessmar Scanner Tool updater"}};
   for (const auto& [window, title] : windows) {
     window->show();
     ASSERT_TRUE(RunEventsUntil([&] { return window->isVisible(); }, std::chrono::seconds(5)));

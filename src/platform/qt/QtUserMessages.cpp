@@ -16,4 +16,10 @@ void QtUserMessages::ShowInfo(const std::string& utf8Text) {
                            QString::fromStdString(utf8Text), QMessageBox::Ok);
 }
 
+bool QtUserMessages::Confirm(const std::string& utf8Text) {
+  return QMessageBox::question(parent_, QGuiApplication::applicationDisplayName(),
+                               QString::fromStdString(utf8Text),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
 }  // namespace kessmar

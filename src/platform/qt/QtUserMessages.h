@@ -15,6 +15,7 @@ class QtUserMessages : public UserMessages {
 
   void ShowError(const std::string& utf8Text) override;
   void ShowInfo(const std::string& utf8Text) override;
+  bool Confirm(const std::string& utf8Text) override;
 
  private:
   QWidget* parent_;

@@ -1,0 +1,302 @@
+// The update control file and the version check.
+#include <system_error>
+
+#include "Checksums.h"
+#include "FileEntries.h"
+#include "PathPrefixes.h"
+#include "UpdateDates.h"
+#include "VersionText.h"
+#include "WebUpdate.h"
+#include "batch/CodePage.h"
+#include "platform/AppPaths.h"
+#include "platform/Files.h"
+#include "platform/KnownFolders.h"
+
+namespace kessmar {
+namespace {
+
+// True when text is made of well-formed UTF-8 sequences (lead byte and continuation bytes).
+bool IsUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t extra = 0;
+    if (c >= 0x80) {
+      if ((c >> 5) == 0x6) {
+        extra = 1;
+      } else if ((c >> 4) == 0xE) {
+        extra = 2;
+      } else if ((c >> 3) == 0x1E) {
+        extra = 3;
+      } else {
+        return false;
+      }
+      if (i + extra >= text.size()) return false;
+      for (size_t k = 1; k <= extra; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+      }
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::vector<std::string> TextLines(std::string text) {
+  if (!IsUtf8(text)) text = Cp1252ToUtf8(text);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+int64_t FileSizeOrMinusOne(const std::string& path) {
+  try {
+    platform::InputFile in(path);
+    return static_cast<int64_t>(in.Size());
+  } catch (const platform::FileError&) {
+    return -1;
+  }
+}
+
+}  // namespace
+
+std::filesystem::path TWebUpdate::ProgramPath() const {
+  return ProgramFile.empty() ? platform::ExecutablePath() : ProgramFile;
+}
+
+ControlFile TWebUpdate::ReadControlFile() const {
+  if (ControlFilePath.empty()) return ControlFile();
+  return ControlFile::Load(ControlFilePath);
+}
+
+std::string TWebUpdate::ExpandPathPrefixes(const std::string& text) const {
+  if (text.find('{') == std::string::npos) return text;
+  return kessmar::ExpandPathPrefixes(
+      text, [this](const std::string& name) -> std::optional<std::string> {
+        if (name == "WIN") return platform::WindowsFolder().string();
+        if (name == "SYS") return platform::SystemFolder().string();
+        if (name == "APP") return ProgramPath().parent_path().string();
+        if (name == "TMP") return TempFolder();
+        if (name == "DOC") return platform::DocumentsFolder().string();
+        if (name == "PF") return platform::ProgramFilesFolder().string();
+        if (name == "LAD") {
+          if (auto folder = platform::LocalAppDataFolder()) return folder->string();
+          throw std::runtime_error("Could not find Local Application Data folder location.");
+        }
+        return std::nullopt;
+      });
+}
+
+bool TWebUpdate::QueryUpdateAvailable(bool changeToProgramFolder) {
+  if (changeToProgramFolder) std::filesystem::current_path(ProgramPath().parent_path());
+  CancelRequested = false;
+  if (OpenSession() != 0) return false;
+  bool available = false;
+  if (session_) {
+    if (FetchControlFile() == 0) {
+      const UpdateOutcome outcome = EvaluateControlFile();
+      available = outcome != UpdateOutcome::NoUpdate;
+      if (outcome == UpdateOutcome::UnconditionalUpdate && LoadFileEntries() > 0) {
+        SelectFileEntries();
+      }
+    }
+  }
+  if (available && OnDownloadedWhatsNew) {
+    if (auto lines = FetchWhatsNew()) {
+      int res = 1;
+      OnDownloadedWhatsNew(*this, *lines, res);
+    }
+  }
+  CloseSession();
+  return available;
+}
+
+int TWebUpdate::FetchControlFile() {
+  CancelRequested = false;
+  const std::string url = ExpandPathPrefixes(URL);
+  if (url.empty()) {
+    ReportStatus(925, "", 2, 0);
+    return 4;
+  }
+  const std::string folder = TempFolder();
+  if (!DownloadFile(url, folder)) {
+    ReportStatus(925, "", 2, 0);
+    return 4;
+  }
+  ReportStatus(926, "", 3, 0);
+  ControlFilePath = folder + UrlFileName(url);
+  const ControlFile control = ReadControlFile();
+  int result = 0;
+  if (SignatureCheck && control.ReadString("update", "signature") != Signature) {
+    ReportStatus(927, "", 11, 4);
+    result = 5;
+  }
+  AppUpdateAnnounced = control.ReadInteger("application", "appupdate", 0) == 1;
+  AppName = ExpandPathPrefixes(control.ReadString("application", "appname"));
+  AppParams = control.ReadString("application", "appparam");
+  if (AppName.empty()) AppUpdateAnnounced = false;
+  if (AppParams.empty()) AppParams = " ";
+  AppComponents = ExpandPathPrefixes(control.ReadString("application", "appcomps"));
+  SilentRestart = control.ReadInteger("application", "silentrestart", 0) == 1;
+  return result;
+}
+
+UpdateOutcome TWebUpdate::EvaluateControlFile() {
+  const ControlFile control = ReadControlFile();
+  UpdateOutcome outcome = UpdateOutcome::NoUpdate;
+  UpdateDescription = control.ReadString("update", "descr");
+
+  const std::string date = control.ReadString("update", "date");
+  if (!date.empty()) {
+    ReportStatus(928, "", 3, 0);
+    ServerDate = ReadControlDate(date, control.ReadString("update", "time"));
+    const std::string local = ExpandPathPrefixes(control.ReadString("update", "localversion"));
+    LocalDate = kEarliestDate;
+    if (!local.empty()) {
+      if (auto time = platform::LastWriteTime(local)) LocalDate = *time;
+    }
+    if (LocalDate >= ServerDate) {
+      ReportStatus(930, "", 4, 0);
+    } else {
+      ReportStatus(929, FormatDateTime(ServerDate), 5, 0);
+      outcome = UpdateOutcome::DateUpdate;
+    }
+  }
+
+  if (!control.ReadString("update", "unconditional").empty() &&
+      outcome == UpdateOutcome::NoUpdate) {
+    outcome = UpdateOutcome::UnconditionalUpdate;
+  }
+
+  if (outcome == UpdateOutcome::NoUpdate) {
+    std::string newVersion = control.ReadString("update", "newversion");
+    const int32_t newSize = control.ReadInteger("update", "newsize", 0);
+    std::string local = ExpandPathPrefixes(control.ReadString("update", "localversion"));
+    const int32_t newChecksum = control.ReadInteger("update", "newchecksum", -1);
+    if ((!newVersion.empty() || newSize > 0 || newChecksum != -1) && !local.empty()) {
+      if (newChecksum != -1) {
+        ReportStatus(931, "", 3, 0);
+        outcome = UpdateOutcome::ChecksumUpdate;
+      } else if (newSize < 1) {
+        ReportStatus(933, "", 3, 0);
+        outcome = UpdateOutcome::VersionUpdate;
+      } else {
+        ReportStatus(932, "", 3, 0);
+        outcome = UpdateOutcome::SizeUpdate;
+      }
+      if (CompareWithLocal(newVersion, local, newChecksum, newSize)) {
+        ReportStatus(929, newVersion, 5, 0);
+      } else {
+        ReportStatus(930, "", 4, 0);
+        outcome = UpdateOutcome::NoUpdate;
+      }
+      NewVersionText = newVersion;
+      LocalVersionText = local;
+    }
+  }
+  return outcome;
+}
+
+bool TWebUpdate::CompareWithLocal(std::string& newVersion, std::string& localPath,
+                                  int32_t newChecksum, int32_t newSize) {
+  if (newVersion.empty() && newSize == 0 && newChecksum == -1) return true;
+  if (localPath.empty() && VersionCheck == TVersionCheck::vcUpdateOnly) return true;
+  std::error_code ec;
+  if (!std::filesystem::exists(localPath, ec) && VersionCheck == TVersionCheck::vcAlways) {
+    return true;
+  }
+  bool answer = false;
+  if (newChecksum != -1) {
+    const auto computed = static_cast<int32_t>(FileChecksum(localPath, UseCRC32));
+    answer = computed != newChecksum;
+    ReportStatus(944,
+                 "Checksum compare of " + localPath + ":" + std::to_string(computed) + ":" +
+                     std::to_string(newChecksum),
+                 3, 0);
+  } else if (newSize <= 0) {
+    const VersionWords local = FileVersionOf(localPath);
+    const VersionWords fresh = ReadVersionText(newVersion);
+    ReportStatus(944,
+                 "Version compare of " + localPath + ":" + local.ToString() + " with " +
+                     newVersion + ":" + fresh.ToString(),
+                 3, 0);
+    if (!fresh.Valid()) return false;
+    if (!local.Valid() && VersionCheck == TVersionCheck::vcUpdateOnly) return false;
+    newVersion = fresh.ToString();
+    localPath = local.ToString();
+    answer = fresh.NewerThan(local);
+  } else {
+    const int64_t size = FileSizeOrMinusOne(localPath);
+    answer = size != newSize && (size > 0 || VersionCheck == TVersionCheck::vcAlways);
+  }
+  return answer;
+}
+
+int TWebUpdate::LoadFileEntries() {
+  FileEntries.clear();
+  const ControlFile control = ReadControlFile();
+  const int32_t count = control.ReadInteger("files", "count", 0);
+  if (count <= 0) return count;
+  ReportStatus(943, "", 3, 0);
+  // An entry comes from a section; a count beyond the file's sections is a damaged file, and
+  // must not make millions of empty entries.
+  const auto made = std::min<size_t>(static_cast<size_t>(count), control.SectionCount());
+  for (size_t i = 1; i <= made; ++i) {
+    FileEntries.push_back(
+        ReadFileDescription(control, "file" + std::to_string(i),
+                            [this](const std::string& text) { return ExpandPathPrefixes(text); }));
+  }
+  return count;
+}
+
+int TWebUpdate::SelectFileEntries() {
+  TFileList kept;
+  for (TFileDescription& entry : FileEntries) {
+    ReportStatus(971,
+                 entry.URL + "[" + entry.LocalVersion + ",nv=" + entry.NewVersion +
+                     ",nd=" + entry.NewDate + ",ns=" + std::to_string(entry.NewSize) +
+                     ",nc=" + std::to_string(entry.NewCheckSum) + "]",
+                 0, 0);
+    bool keep = true;
+    if (!entry.LocalVersion.empty() && !entry.NewDate.empty()) {
+      const auto date = ReadControlDate(entry.NewDate, entry.NewTime);
+      const auto local = platform::LastWriteTime(entry.LocalVersion);
+      keep = !(local && *local >= date);
+    } else {
+      std::string version = entry.NewVersion;
+      std::string local = entry.LocalVersion;
+      keep = CompareWithLocal(version, local, entry.NewCheckSum, entry.NewSize);
+      if (!keep) ReportStatus(930, "", 0, 0);
+    }
+    if (keep) kept.push_back(std::move(entry));
+  }
+  FileEntries = std::move(kept);
+  return FileEntries.empty() ? -1 : 0;
+}
+
+std::optional<std::vector<std::string>> TWebUpdate::FetchWhatsNew() {
+  const std::string url = ReadControlFile().ReadString("whatsnew" + LanguageID, "file");
+  if (url.empty()) return std::nullopt;
+  ReportStatus(937, "", 12, 0);
+  const std::string folder = TempFolder();
+  if (!DownloadFile(url, folder)) return std::nullopt;
+  const std::filesystem::path file = folder + UrlFileName(url);
+  std::optional<std::string> text;
+  try {
+    text = platform::ReadFileIfPresent(file);
+  } catch (const platform::FileError&) {
+  }
+  std::error_code ignored;
+  std::filesystem::remove(file, ignored);
+  if (!text) return std::nullopt;
+  return TextLines(std::move(*text));
+}
+
+}  // namespace kessmar
