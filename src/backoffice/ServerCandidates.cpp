@@ -2,24 +2,12 @@
 
 #include <cctype>
 
+#include "common/Text.h"
 #include "dbclient/ServerAddress.h"
 #include "platform/net/NetworkAdapters.h"
 
 namespace kessmar {
-namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string> LocalAddresses(dbclient::Protocol protocol,
                                         const std::vector<std::string>& servers) {
@@ -33,7 +21,7 @@ std::vector<std::string> LocalAddresses(dbclient::Protocol protocol,
   } catch (const std::exception&) {
     // Without the adapter list every server counts as remote.
   }
-  if (servers.size() == 1 && SameText(servers.front(), "local@127.0.0.1")) {
+  if (servers.size() == 1 && EqualsIgnoringCase(servers.front(), "local@127.0.0.1")) {
     local.push_back("local@127.0.0.1");
   }
   return local;
@@ -42,7 +30,7 @@ std::vector<std::string> LocalAddresses(dbclient::Protocol protocol,
 bool IsLocalServer(const std::string& server, const std::vector<std::string>& localAddresses) {
   const std::string address = dbclient::AddressPart(server);
   for (const auto& local : localAddresses) {
-    if (SameText(dbclient::AddressPart(local), address)) return true;
+    if (EqualsIgnoringCase(dbclient::AddressPart(local), address)) return true;
   }
   return false;
 }

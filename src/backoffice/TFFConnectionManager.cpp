@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "common/Text.h"
 #include "dbclient/Client.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/RemoteServerEngine.h"
@@ -36,13 +37,8 @@ class Flag {
 };
 
 bool HasAlias(const std::vector<std::string>& aliases, const std::string& wanted) {
-  return std::any_of(aliases.begin(), aliases.end(), [&](const std::string& alias) {
-    return alias.size() == wanted.size() &&
-           std::equal(alias.begin(), alias.end(), wanted.begin(), [](char a, char b) {
-             return std::tolower(static_cast<unsigned char>(a)) ==
-                    std::tolower(static_cast<unsigned char>(b));
-           });
-  });
+  return std::any_of(aliases.begin(), aliases.end(),
+                     [&](const std::string& alias) { return EqualsIgnoringCase(alias, wanted); });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "backoffice/ArtkIntoms.h"
+#include "common/Text.h"
 
 namespace kessmar {
 namespace {
@@ -15,17 +16,6 @@ constexpr milliseconds kTimeout{2000};
 // The back office's server at the supplier's usual LAN address.
 constexpr const char* kDesignTimeServer = "VEMOPRO@192.168.1.10";
 constexpr const char* kConfinedServer = "VEMOPRO@127.0.0.254";
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -78,9 +68,9 @@ TunDB::TunDB()
 }
 
 void TunDB::SetSessionClientName(std::string_view clientName) {
-  if (SameName(clientName, ffcVEMO.Name())) {
+  if (EqualsIgnoringCase(clientName, ffcVEMO.Name())) {
     ffsVEMO.SetClient(&ffcVEMO);
-  } else if (SameName(clientName, commVEMO.Name())) {
+  } else if (EqualsIgnoringCase(clientName, commVEMO.Name())) {
     ffsVEMO.SetClient(&commVEMO);
   } else {
     throw std::invalid_argument("the data module has no client named \"" + std::string(clientName) +

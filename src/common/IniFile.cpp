@@ -4,26 +4,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Files.h"
 
 namespace kessmar {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // "[name]" gives name; anything else is not a section header.
 std::optional<std::string_view> SectionName(std::string_view line) {

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/Text.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/DiscoveryMessage.h"
 
@@ -16,17 +17,6 @@ namespace kessmar::dbclient {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string Where(const DiscoveryRoute& route) {
   return route.destination.ToString() + ":" + std::to_string(route.port);
@@ -97,7 +87,8 @@ std::vector<std::string> DiscoverServers(const DiscoveryRoute& route,
       const auto answer = ParseDiscoveryAnswer(datagram->data);
       if (!answer || answer->nonce != nonce) continue;
       bool known = false;
-      for (const auto& address : found) known = known || SameText(address, answer->serverAddress);
+      for (const auto& address : found)
+        known = known || EqualsIgnoringCase(address, answer->serverAddress);
       if (!known) found.push_back(answer->serverAddress);
     }
   } catch (const std::system_error& e) {

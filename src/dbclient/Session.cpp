@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/Text.h"
 #include "dbclient/Client.h"
 #include "dbclient/NetworkTransport.h"
 #include "dbclient/Table.h"
@@ -189,9 +190,7 @@ int Session::ServerProcessId() const {
 
 const TableMetadata& Session::Metadata(const std::string& databaseAlias, const std::string& table,
                                        const ErrorContext& context) {
-  std::string key = databaseAlias + "\n" + table;
-  std::transform(key.begin(), key.end(), key.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string key = ToLowerAscii(databaseAlias + "\n" + table);
   if (auto found = metadata_.find(key); found != metadata_.end()) return *found->second;
   Connection& connection = Live(context);
   std::unique_ptr<TableMetadata> meta;

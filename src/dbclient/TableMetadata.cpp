@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 
+#include "common/Text.h"
 #include "dbclient/Connection.h"
 
 namespace kessmar::dbclient {
@@ -96,10 +97,7 @@ std::string ClientIndexName(const std::string& serverName, const std::string& ta
 }  // namespace
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return EqualsIgnoringCase(a, b);
 }
 
 std::string QuoteIdentifier(std::string_view name) {

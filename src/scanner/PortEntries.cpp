@@ -1,4 +1,5 @@
 #include "scanner/PortEntries.h"
+#include "common/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,12 +10,6 @@ namespace {
 
 char Upper(char c) {
   return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 // Text order ignoring ASCII letter case: COM10 sorts before COM2.
@@ -80,7 +75,7 @@ std::optional<int> PortNumberOfComboEntry(std::string_view entry) {
   std::string_view rest = entry.size() > 3 ? entry.substr(3) : std::string_view{};
   const auto blank = rest.find(' ');
   rest = blank == std::string_view::npos ? rest.substr(0, 10) : rest.substr(0, blank + 1);
-  return ParseDecimal(Trim(rest));
+  return ParseDecimal(Trim(rest, " "));
 }
 
 std::string CutAtFirstBlank(std::string_view text) {

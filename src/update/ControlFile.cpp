@@ -2,25 +2,11 @@
 
 #include <charconv>
 
+#include "common/Text.h"
 #include "platform/Files.h"
 
 namespace kessmar {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string_view Unquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -42,8 +28,8 @@ ControlFile ControlFile::Parse(std::string_view text) {
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       const auto close = line.find(']');
-      section =
-          Lower(Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
+      section = ToLowerAscii(
+          Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
       ++file.sectionCount_;
       continue;
     }
@@ -51,7 +37,7 @@ ControlFile ControlFile::Parse(std::string_view text) {
     if (eq == std::string_view::npos) continue;
     const std::string_view key = Trim(line.substr(0, eq));
     if (key.empty()) continue;
-    file.values_.try_emplace({section, Lower(key)}, Unquote(Trim(line.substr(eq + 1))));
+    file.values_.try_emplace({section, ToLowerAscii(key)}, Unquote(Trim(line.substr(eq + 1))));
   }
   return file;
 }
@@ -66,7 +52,7 @@ ControlFile ControlFile::Load(const std::filesystem::path& path) {
 }
 
 std::optional<std::string> ControlFile::Find(std::string_view section, std::string_view key) const {
-  const auto it = values_.find({Lower(Trim(section)), Lower(Trim(key))});
+  const auto it = values_.find({ToLowerAscii(Trim(section)), ToLowerAscii(Trim(key))});
   if (it == values_.end()) return std::nullopt;
   return it->second;
 }

@@ -1,4 +1,5 @@
 #include "UpdateDates.h"
+#include "common/Text.h"
 
 #include <charconv>
 #include <cstdio>
@@ -7,12 +8,6 @@
 
 namespace kessmar {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // Numbers separated by `separator`, each of 1 to maxDigits[i] digits.
 std::optional<std::vector<int>> Numbers(std::string_view text, char separator,
@@ -49,14 +44,14 @@ int DaysInMonth(int y, int m) {
 }  // namespace
 
 platform::LocalDateTime ReadControlDate(std::string_view date, std::string_view time) {
-  const auto d = Numbers(Trim(date), '/', {2, 2, 4});
+  const auto d = Numbers(Trim(date, " \t"), '/', {2, 2, 4});
   if (!d || d->size() != 3) return kEarliestDate;
   const int day = (*d)[0], month = (*d)[1], year = (*d)[2];
   if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) {
     return kEarliestDate;
   }
   platform::LocalDateTime result{year, month, day, 0, 0, 0};
-  const std::string_view t = Trim(time);
+  const std::string_view t = Trim(time, " \t");
   if (t.empty()) return result;
   const auto parts = Numbers(t, ':', {2, 2, 2});
   if (!parts || parts->size() < 2) return result;

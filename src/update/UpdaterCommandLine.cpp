@@ -1,4 +1,5 @@
 #include "UpdaterCommandLine.h"
+#include "common/Text.h"
 
 #include <charconv>
 
@@ -7,12 +8,6 @@ namespace {
 
 std::string QuotedWhenBlank(const std::string& text) {
   return text.find(' ') != std::string::npos ? "\"" + text + "\"" : text;
-}
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace
@@ -80,7 +75,7 @@ std::vector<std::string> SplitComponentList(std::string_view components) {
   for (;;) {
     const size_t at = components.find_first_of(",;", start);
     const auto entry =
-        Trim(components.substr(start, at == components.npos ? components.npos : at - start));
+        Trim(components.substr(start, at == components.npos ? components.npos : at - start), " \t");
     if (!entry.empty()) out.emplace_back(entry);
     if (at == components.npos) return out;
     start = at + 1;

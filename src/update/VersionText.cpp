@@ -5,18 +5,13 @@
 #include <vector>
 
 #include "VersionInfoReader.h"
+#include "common/Text.h"
 
 namespace kessmar {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 std::optional<uint16_t> Part(std::string_view text) {
-  text = Trim(text);
+  text = Trim(text, " \t");
   if (text.empty()) return std::nullopt;
   unsigned value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -6,19 +6,13 @@
 #include "UpdaterCommandLine.h"
 #include "WebUpdate.h"
 #include "batch/CodePage.h"
+#include "common/Text.h"
 #include "platform/Processes.h"
 #include "platform/ShellOpen.h"
 #include "platform/archive/Archive.h"
 
 namespace kessmar {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // The cabinet's stored name as a relative path below the target folder: "\" separates folders.
 // nullopt for a name that would leave the target folder (absolute, or with a ".." part) or names
@@ -51,7 +45,7 @@ int TWebUpdate::InstallFileEntries() {
   int result = 0;
   // A component fetched by an earlier update of this run is no part of this one.
   AppComponentFetched = false;
-  const std::string components = Upper(AppComponents);
+  const std::string components = ToUpperAscii(AppComponents);
   for (size_t i = 0; i < FileEntries.size(); ++i) {
     const TFileDescription entry = FileEntries[i];
     const std::string name = UrlFileName(entry.URL);
@@ -68,9 +62,9 @@ int TWebUpdate::InstallFileEntries() {
       continue;
     }
     const std::string downloaded = folder + name;
-    const std::string ext = Upper(std::filesystem::path(name).extension().string());
+    const std::string ext = ToUpperAscii(std::filesystem::path(name).extension().string());
 
-    if (components.find(Upper(name)) != std::string::npos) {
+    if (components.find(ToUpperAscii(name)) != std::string::npos) {
       // Only the updater may put a component in place: it stays in the download folder.
       AppComponentFetched = true;
       ReportStatus(962, name, 0, 0);
