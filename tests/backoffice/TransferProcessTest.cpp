@@ -3,7 +3,9 @@
 // once, and kessmar-batch vemo's output and exit status.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
+#include <thread>
 
 #include "BackOfficeFixture.h"
 #include "ChildProcess.h"
@@ -11,6 +13,7 @@
 #include "TempDir.h"
 #include "TransferTestData.h"
 #include "backoffice/BatchTransfer.h"
+#include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/OrderCreation.h"
 
 namespace kessmar::testing {
@@ -104,6 +107,44 @@ TEST_F(DurableServerTest, AServerKilledMidBatchThenARetryGivesExactlyOneCopyOfEv
   EXPECT_TRUE(orders.LastLineCommitted());
   ExpectOneOrderHolding(server, 60);
   EXPECT_EQ(Value(R"(SELECT count(DISTINCT "ARTK_nummer") FROM "SYSTEM"."BERG")"), "60");
+}
+
+TEST_F(TransferProcessTest, TheOrderLockMakesASecondBatchWaitAndThenSeeTheFirst) {
+  auto first = std::make_unique<TunDB>();
+  auto second = std::make_unique<TunDB>();
+  ConnectToVemoServer(Server().ServerAddress(), first);
+  ConnectToVemoServer(Server().ServerAddress(), second);
+  first->tblBEST.Open();
+  second->tblBEST.Open();
+  try {
+    first->tblBEST.LockTable();  // without a transaction it would end at once
+    ADD_FAILURE() << "LockTable outside a transaction";
+  } catch (const dbclient::DatabaseError& e) {
+    EXPECT_EQ(e.SqlState(), dbclient::sqlstate::kWrongState);
+  }
+
+  dbclient::Transaction holder(first->ffsVEMO, dbclient::Isolation::kRepeatableRead);
+  first->tblBEST.LockTable();
+  first->tblBEST.Append();
+  first->tblBEST.FieldByName("BEST_nummer").SetInteger(1000001);
+  first->tblBEST.Post();
+
+  std::atomic<bool> locked{false};
+  int64_t seen = -1;
+  std::thread waiter([&] {
+    dbclient::Transaction batch(second->ffsVEMO, dbclient::Isolation::kRepeatableRead);
+    second->tblBEST.LockTable();
+    locked = true;
+    seen = second->tblBEST.RecordCount();
+    batch.Commit();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(locked);                                              // it waits for the holder
+  EXPECT_EQ(Value(R"(SELECT count(*) FROM "SYSTEM"."BEST")"), "0");  // readers do not wait
+  holder.Commit();
+  waiter.join();
+  EXPECT_TRUE(locked);
+  EXPECT_EQ(seen, 1);  // its snapshot came after the lock: it sees what the holder committed
 }
 
 TEST_F(TransferProcessTest, TwoProcessesAtOnceIntoTheSameOpenOrder) {
