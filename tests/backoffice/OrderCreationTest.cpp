@@ -1,6 +1,6 @@
-// The look-up of a batch and order creation against a real server: the design's cases of the
-// look-up, the open order found or created, the order lines and totals to the 1/10000, and a
-// batch that lands whole or not at all.
+// The look-up of a batch and order creation against a real server: every kind of scan the
+// look-up resolves (or not), the open order found or created, the order lines and totals to the
+// 1/10000, and a batch that lands whole or not at all.
 #include <gtest/gtest.h>
 
 #include "BackOfficeFixture.h"
@@ -55,7 +55,7 @@ class OrderCreationTest : public BackOfficeFixture {
   std::string Value(const std::string& sql) { return Server().QueryValue(sql); }
 };
 
-TEST_F(OrderCreationTest, TheDesignsLookUpCasesBecomeOneNewOrder) {
+TEST_F(OrderCreationTest, EveryKindOfScanResolvesIntoOneNewOrder) {
   const TransferOutcome outcome = Transfer(
       BatchToProcess("A1B2C3D4E5F20261208143107", {
                                                       {"8712345678906", 2},  // package x6
@@ -121,7 +121,7 @@ TEST_F(OrderCreationTest, TheDesignsLookUpCasesBecomeOneNewOrder) {
   EXPECT_EQ(Value(R"(SELECT sum("BERG_totaal") FROM "SYSTEM"."BERG")"), "2688.1475");
 }
 
-TEST_F(OrderCreationTest, TheOpenOrderAsTheDesignFindsIt) {
+TEST_F(OrderCreationTest, TheOpenOrderFoundOrCreated) {
   // An unsent open order (no lines yet) and one with lines; the counter stands at 1000041.
   Server().Exec(R"SQL(
     INSERT INTO "SYSTEM"."BEST" ("BEST_nummer", "BEST_type", "BEST_verstuurd", "ORDR_totaal")

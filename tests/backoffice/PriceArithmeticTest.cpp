@@ -51,7 +51,7 @@ TEST(ExactDecimalTest, ReadsTheTextsTheServerWrites) {
 }
 
 TEST(ExactDecimalTest, DiscountsAndCurrencyRatesAreRoundedOnceHalvesToEven) {
-  // The design's example: 10 % off a column price of 100.0000.
+  // 10 % off a column price of 100.0000.
   EXPECT_EQ(Text(DiscountedPrice(C("100"), D("10"))), "90.0000");
   // 1.2345 x 0.9 = 1.11105 exactly: the half goes to the even 1.1110.
   EXPECT_EQ(Text(DiscountedPrice(C("1.2345"), D("10"))), "1.1110");
@@ -75,8 +75,8 @@ TEST(ExactDecimalTest, DiscountsAndCurrencyRatesAreRoundedOnceHalvesToEven) {
   EXPECT_THROW(ScaleCurrency(C("900000000000000"), D("1e20"), D("1")), std::overflow_error);
 }
 
-TEST(CodePatternTest, EveryRuleOfTheDesign) {
-  // The design's examples.
+TEST(CodePatternTest, EveryRuleOfAPattern) {
+  // The back office's own examples.
   EXPECT_FALSE(MatchCodePart("13", "!13,1*"));
   EXPECT_TRUE(MatchCodePart("15", "!13,1*"));
   EXPECT_FALSE(MatchCodePart("25", "!13,1*"));

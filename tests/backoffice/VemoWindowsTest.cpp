@@ -23,7 +23,7 @@ namespace {
 
 using std::chrono::seconds;
 
-TEST(VemoWindowsTest, StatusAndReportWindowsAsDesigned) {
+TEST(VemoWindowsTest, TheStatusAndReportWindows) {
   TfrmUpdateVemoMain status;
   EXPECT_EQ(status.windowTitle().toStdString(), "Artikelen overzetten naar Vemo");
   EXPECT_EQ(status.Label1->text().toStdString(), "Status :");
