@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# The tool's main job on its demo set-up: an emulated scanner holding a few scans, the tool
-# started in a fresh demo folder with automatic connection, and a stand-in for the web shop on
-# 127.0.0.1. Ends when the batch has been read, saved, turned into the order page, posted by
-# the browser and cleared from the scanner. Usage: scripts/demo.sh
+# The tool's two roads on its demo set-up, in a fresh demo folder, everything on 127.0.0.1.
+# First the web shop: an emulated scanner holding a few scans, the tool with automatic
+# connection, and a stand-in for the web shop; the batch is read, saved, turned into the order
+# page, posted by the browser and cleared from the scanner. Then the back office: a Vemo
+# back-office server with the demo catalogue, a second batch scanned, the tool on action
+# "Stuur naar Vemo" handing it to the open order, and the order as the database holds it; last,
+# an administrator re-sends the first batch from the history with kessmar-batch vemo.
+# Usage: scripts/demo.sh
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -10,7 +14,7 @@ bash scripts/setup.sh >/dev/null
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$(nproc)" --target kessmar-scanner-tool scanner-emulator demo-shop \
-  kessmar-batch >/dev/null
+  kessmar-batch backoffice-server >/dev/null
 
 demo="$root/demo/$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$demo/ports" "$demo/run" "$demo/bin" "$demo/browser"
@@ -20,15 +24,32 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  if [ -d "$demo/backoffice" ]; then
+    build/tools/backoffice-server/backoffice-server stop "$demo/backoffice" --immediate \
+      >/dev/null 2>&1 || true
+  fi
 }
 trap cleanup EXIT
 
 export XDG_RUNTIME_DIR="$demo/run"
 export KESSMAR_PORTS_DIR="$demo/ports"
-# Server discovery stays on the loopback network.
+# Server discovery stays on the loopback network, on a port of this demo's own.
 export KESSMAR_DISCOVERY_ADDR=127.255.255.255
 # The daily update check asks a port on loopback where nothing answers.
 export KESSMAR_UPDATE_URL=https://127.0.0.1:9
+
+free_port() {
+  python3 - "$1" <<'PY'
+import socket, sys
+kind = socket.SOCK_DGRAM if sys.argv[1] == "udp" else socket.SOCK_STREAM
+s = socket.socket(socket.AF_INET, kind)
+s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])
+PY
+}
+KESSMAR_DISCOVERY_PORT="$(free_port udp)"
+export KESSMAR_DISCOVERY_PORT
+unset PGHOST PGDATABASE PGUSER PGPASSWORD
 
 # The web shop's stand-in.
 build/tools/demo-shop/demo-shop --timeout 90 >"$demo/shop.log" 2>&1 &
@@ -118,3 +139,87 @@ else
   echo "  $demo/Data/kessmar.html"
 fi
 kill -TERM "$tool" 2>/dev/null || true
+wait "$tool" 2>/dev/null || true
+
+echo
+echo "=== The second road: the Vemo back office ==="
+PGPORT="$(free_port tcp)"
+export PGPORT
+build/tools/backoffice-server/backoffice-server setup "$demo/backoffice" --demo --fast \
+  --announce --port "$PGPORT" >"$demo/backoffice.log" 2>&1
+echo "Back office (PostgreSQL) in $demo/backoffice on 127.0.0.1 port $PGPORT, with the demo"
+echo "catalogue; relation 2 is debtor 1001, with price groups 1 and 2 and discount rules."
+
+# The tool on action 2, "Stuur naar Vemo". No server address is known yet: it finds the server
+# by its announcement on the loopback network.
+ini="$demo/kessmar-scanner-tool.ini"
+python3 - "$ini" <<'PY'
+import re, sys
+path = sys.argv[1]
+text = open(path, newline="").read()
+if re.search(r"(?m)^ACTIE=", text):
+    text = re.sub(r"(?m)^ACTIE=[^\r\n]*", "ACTIE=2", text)
+else:
+    text = text.replace("[SYSTEM]\r\n", "[SYSTEM]\r\nACTIE=2\r\n", 1)
+open(path, "w", newline="").write(text)
+PY
+control() {
+  python3 - "$demo/ports/$com.ctl" "$1" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(2)
+s.connect(sys.argv[1])
+s.sendall(sys.argv[2].encode() + b"\n")
+print(s.recv(64).decode().strip())
+PY
+}
+# A second batch: two scans of a package of 6, an article code, a package of 12, an
+# 11-character code (an article code and three more digits) and another article code.
+for scan in 8712345678906 12345678 4006381333931 45678901234 87654321 8712345678906; do
+  control "add $scan" >/dev/null
+done
+echo "Six more scans added to the scanner; the tool starts again on \"Stuur naar Vemo\"."
+"$demo/kessmar-scanner-tool" >"$demo/tool2.log" 2>&1 &
+tool=$!
+pids+=($tool)
+
+handed=no
+for _ in $(seq 300); do
+  if [ "$(count 2>/dev/null)" = "0" ]; then
+    handed=yes
+    break
+  fi
+  sleep 0.1
+done
+if [ "$handed" != yes ]; then
+  echo "The second batch was not handed on within 30 s; see $demo/tool2.log" >&2
+  exit 1
+fi
+echo "The batch went to the back office and the scanner was cleared. The tool remembered"
+grep -i '^VEMOSERVER=' "$ini" | tr -d '\r' | sed 's/^/the server: /'
+kill -TERM "$tool" 2>/dev/null || true
+wait "$tool" 2>/dev/null || true
+
+show_order() {
+  psql -h 127.0.0.1 -d vemo -X -q -P footer=off -c "
+    SELECT \"BEST_nummer\" AS bestelling, \"ARTK_fullcod\" AS artikel,
+           \"BERG_Omschrijving\" AS omschrijving, \"BEST_aantal\" AS aantal,
+           \"BEST_prijs\" AS prijs, \"BERG_totaal\" AS totaal, \"BERG_uwnummer\" AS uwnummer
+    FROM \"SYSTEM\".\"BERG\" ORDER BY \"BERG_nummer\"" \
+    -c "SELECT \"BEST_nummer\" AS bestelling, \"BEST_verstuurd\" AS verstuurd,
+               \"ORDR_totaal\" AS totaal FROM \"SYSTEM\".\"BEST\""
+}
+echo
+echo "The order as the back office's database holds it:"
+show_order
+
+# The administrator's road: the first batch, from the history, re-sent without windows.
+first=$(ls "$demo"/Data/*.dat | grep -v '/last_read.dat$' | sort | head -1)
+echo
+echo "kessmar-batch vemo $(basename "$first")   (the first batch, from the history):"
+build/tools/kessmar-batch/kessmar-batch vemo "$first" | sed 's/^/  /'
+echo
+echo "The order now:"
+psql -h 127.0.0.1 -d vemo -X -q -P footer=off -c "SELECT \"BEST_nummer\" AS bestelling,
+  (SELECT count(*) FROM \"SYSTEM\".\"BERG\") AS regels, \"ORDR_totaal\" AS totaal
+  FROM \"SYSTEM\".\"BEST\""

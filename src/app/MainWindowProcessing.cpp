@@ -1,12 +1,18 @@
 // A batch from the scanner or the history: reading, saving, processing, reprocessing.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
+#include <memory>
 
 #include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 #include "actions/TfrmActie.h"
 #include "app/TfrmMain.h"
+#include "backoffice/BatchTransfer.h"
+#include "backoffice/TfrmArtkNotFound.h"
+#include "backoffice/TfrmUpdateVemoMain.h"
 #include "batch/ScanTables.h"
 #include "batch/TfrmHistory.h"
 #include "platform/UserMessages.h"
@@ -142,9 +148,53 @@ bool TfrmMain::SendBatchToWebsite() {
 }
 
 bool TfrmMain::TransferBatchToVemo() {
-  // The back-office transfer is not available in this version: nothing is handed on, so the
-  // scanner keeps its scans.
-  return false;
+  // Both windows are made afresh for every batch; the report goes first, then the status
+  // window with the connection and the price data.
+  auto status = std::make_unique<TfrmUpdateVemoMain>();
+  auto report = std::make_unique<TfrmArtkNotFound>();
+  status->show();
+  QCoreApplication::processEvents();
+
+  const TransferOutcome outcome =
+      kessmar::TransferBatch(tblDataToProcess, VemoServer, status->Orders());
+  status->close();
+  if (!outcome.handedOn) {
+    qCWarning(lcBackOffice).noquote()
+        << "The transfer to the back office failed:" << platform::LogText(outcome.detail);
+    // Told once per batch; the scans stay and are tried again later.
+    TellFailedRun(outcome.reason);
+    return false;
+  }
+  if (outcome.scans > 0) {
+    qCInfo(lcBackOffice).noquote()
+        << "Connected to the back office at" << platform::LogText(outcome.server);
+  }
+  std::vector<int64_t> orders;
+  for (const auto& line : outcome.lines) {
+    if (std::find(orders.begin(), orders.end(), line.order) == orders.end()) {
+      orders.push_back(line.order);
+    }
+    qCDebug(lcBackOffice).noquote() << QString("Order %1: %2 x %3 at %4 = %5")
+                                           .arg(line.order)
+                                           .arg(QString::fromStdString(line.articleCode))
+                                           .arg(line.quantity)
+                                           .arg(QString::fromStdString(line.unitPrice.ToText()))
+                                           .arg(QString::fromStdString(line.total.ToText()));
+  }
+  for (int64_t order : orders) qCInfo(lcBackOffice) << "Order number" << order;
+  qCInfo(lcBackOffice) << "Batch transferred:" << outcome.lines.size() << "lines added,"
+                       << outcome.notFound.size() << "scans not found";
+  for (const auto& line : outcome.notFound) {
+    qCDebug(lcBackOffice).noquote() << "Not found:" << platform::LogText(line);
+  }
+
+  if (!outcome.vemoServer.empty()) VemoServer = outcome.vemoServer;
+  if (VemoServer != VemoServerAtStart) {
+    WriteSetting([&] { settings_.WriteText(settings::kVemoServer, VemoServer); });
+  }
+  for (const auto& line : outcome.notFound) report->AddLine(line);
+  if (report->LineCount() > 0) report->exec();
+  return true;
 }
 
 void TfrmMain::btnHistoryClick() {

@@ -108,6 +108,10 @@ QueryResult Session::Run(const std::string& sql, const Params& params,
   }
 }
 
+QueryResult Session::RunOnce(const std::string& sql, const ErrorContext& context) {
+  return RunPlain(sql, context);
+}
+
 QueryResult Session::RunPlain(const std::string& sql, const ErrorContext& context) {
   Connection& connection = Live(context);
   try {
@@ -120,14 +124,16 @@ QueryResult Session::RunPlain(const std::string& sql, const ErrorContext& contex
   }
 }
 
-void Session::StartTransaction() {
+void Session::StartTransaction(Isolation isolation) {
   const ErrorContext context{serverLabel_, "", ""};
   if (transaction_ != TransactionState::kNone) {
     throw DatabaseError("session " + name_ + " already runs a transaction", sqlstate::kWrongState,
                         context);
   }
   EnsureOpen(false);
-  RunPlain("BEGIN", context);
+  RunPlain(
+      isolation == Isolation::kRepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN",
+      context);
   transaction_ = TransactionState::kActive;
 }
 

@@ -25,6 +25,13 @@ class Client;
 class NetworkTransport;
 class Table;
 
+// How a transaction sees the changes of other sessions. kReadCommitted: each statement sees what
+// was committed before it began. kRepeatableRead: every statement sees one snapshot, taken at the
+// first statement that reads or writes data (Table::LockTable does not take it, so a transaction
+// that locks first sees everything committed before it got the lock); a change to a record that
+// another session changed after the snapshot fails with SQLSTATE 40001.
+enum class Isolation { kReadCommitted, kRepeatableRead };
+
 class Session {
  public:
   explicit Session(std::string name, Client* client = nullptr);
@@ -60,7 +67,7 @@ class Session {
   // failed) or the connection was lost meanwhile; the transaction has ended either way.
   // Rollback ends a running transaction and never fails for a lost connection (the server has
   // rolled it back already).
-  void StartTransaction();
+  void StartTransaction(Isolation isolation = Isolation::kReadCommitted);
   void Commit();
   void Rollback();
   bool InTransaction() const { return transaction_ != TransactionState::kNone; }
@@ -82,6 +89,8 @@ class Session {
   // Runs a prepared statement on the connection, within Timeout(). Throws DatabaseError; a lost
   // connection during a transaction marks the transaction lost.
   QueryResult Run(const std::string& sql, const Params& params, const ErrorContext& context);
+  // The same without preparing the statement (for statements run once in a while).
+  QueryResult RunOnce(const std::string& sql, const ErrorContext& context);
   // The catalog entry of a table, read once per session. Throws DatabaseError.
   const TableMetadata& Metadata(const std::string& databaseAlias, const std::string& table,
                                 const ErrorContext& context);
@@ -112,7 +121,10 @@ class Session {
 class Transaction {
  public:
   // Throws what Session::StartTransaction throws.
-  explicit Transaction(Session& session) : session_(session) { session_.StartTransaction(); }
+  explicit Transaction(Session& session, Isolation isolation = Isolation::kReadCommitted)
+      : session_(session) {
+    session_.StartTransaction(isolation);
+  }
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   ~Transaction() {

@@ -644,6 +644,20 @@ void Table::Refresh() {
   }
 }
 
+// --- Locks ---
+
+void Table::LockTable() {
+  RequireOpen();
+  Session& session = LiveSession();
+  if (!session.InTransaction()) {
+    throw DatabaseError("a table lock needs a transaction; it would end at once without one",
+                        sqlstate::kWrongState, Context());
+  }
+  ++queries_;
+  session.RunOnce("LOCK TABLE " + meta_->QualifiedName() + " IN SHARE ROW EXCLUSIVE MODE",
+                  Context());
+}
+
 // --- Fields ---
 
 Field Table::FieldByName(std::string_view name) {

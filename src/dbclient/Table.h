@@ -128,6 +128,16 @@ class Table {
   void Cancel();
   void Refresh();
 
+  // --- Locks ---
+  // Locks the table against changes by other sessions until the session's transaction ends:
+  // they can still read it, but their writes, and their own LockTable, wait until then. Waits
+  // while another session holds such a lock; a wait longer than the session's time-out allows
+  // is ended by the server (SQLSTATE 57014) and the transaction can then only be rolled back.
+  // Takes no snapshot: as the first statement of a repeatable-read transaction, it lets that
+  // transaction see everything the previous holder committed. Throws DatabaseError 55000 when
+  // the table is not open or the session runs no transaction, and the server's errors.
+  void LockTable();
+
   // --- Fields (7) ---
   // The field of that name, without regard to case; valid while the table stays open. Throws
   // DatabaseError 42703 when there is none, 55000 when the table is not open.

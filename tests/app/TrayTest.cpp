@@ -12,6 +12,8 @@
 #include "RunEventsUntil.h"
 #include "about/TfrmAbout.h"
 #include "app/Application.h"
+#include "backoffice/TfrmArtkNotFound.h"
+#include "backoffice/TfrmUpdateVemoMain.h"
 #include "update/TfrmUpdate.h"
 
 namespace kessmar::testing {
@@ -92,12 +94,16 @@ TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsDesigned) {
   TfrmMain& w = Start(true);
   TfrmAbout about;
   TfrmUpdate update(messages, shell);
+  TfrmUpdateVemoMain vemoStatus;
+  TfrmArtkNotFound notFound;
   const std::vector<std::pair<QWidget*, std::string>> windows = {
       {&w, "Kessmar Scanner Tool voor OPN-2001"},
       {actie.get(), "Actie"},
       {history.get(), "Geschiedenis"},
       {&about, "Over Kessmar Barcode Tool"},
-      {&update, "Kessmar Scanner Tool updater"}};
+      {&update, "Kessmar Scanner Tool updater"},
+      {&vemoStatus, "Artikelen overzetten naar Vemo"},
+      {&notFound, "Niet gevonden artikelen"}};
   for (const auto& [window, title] : windows) {
     window->show();
     ASSERT_TRUE(RunEventsUntil([&] { return window->isVisible(); }, std::chrono::seconds(5)));

@@ -5,17 +5,33 @@
 
 #include "BatchText.h"
 #include "MemTable.h"
+#include "VemoCommand.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: kessmar-batch dump FILE   show the fields and every row of a batch file\n"
     "       kessmar-batch csv FILE    write the rows as CSV (UTF-8, RFC 4180) to stdout\n"
+    "       kessmar-batch vemo FILE [--server NAME@ADDRESS] [--no-merge]\n"
+    "                                 hand a batch file to the Vemo back office\n"
     "       kessmar-batch --help      show this text\n"
     "\n"
     "dump shows a null field as <null> and a text between double quotes, so an empty\n"
     "text shows as \"\". In CSV both are empty cells.\n"
-    "Exit status: 0 done, 1 the file could not be read or output failed, 2 wrong usage.\n";
+    "\n"
+    "vemo does what the tool's action \"Stuur naar Vemo\" does, with the same code and no\n"
+    "windows: every scan is looked up in the back office's articles and package barcodes,\n"
+    "priced and added to the open order, all in one go or not at all. An administrator can\n"
+    "re-send a batch from the history with it: the dated files in the tool's Data folder\n"
+    "(last_read.dat is the latest). The server is found as the tool finds it (on the\n"
+    "network and on this machine), or named with --server, e.g. VEMOPRO@192.168.1.10; port,\n"
+    "user and password come from PGPORT, PGUSER and ~/.pgpass. Identical barcodes become one\n"
+    "line unless --no-merge. It prints the server, the order number, one line per order\n"
+    "line (Line: CODE  QUANTITY x UNIT PRICE = TOTAL) and one per scan that was not found\n"
+    "(Not found: BARCODE x QUANTITY).\n"
+    "\n"
+    "Exit status: 0 done (vemo: the batch was handed on), 1 the file could not be read,\n"
+    "output failed, or (vemo) the batch was not handed on, with the reason; 2 wrong usage.\n";
 
 }  // namespace
 
@@ -25,6 +41,25 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::string_view command = argc > 1 ? argv[1] : "";
+  if (command == "vemo") {
+    kessmar::VemoOptions options;
+    for (int i = 2; i < argc; ++i) {
+      const std::string_view arg = argv[i];
+      if (arg == "--server" && i + 1 < argc) {
+        options.server = argv[++i];
+      } else if (arg == "--no-merge") {
+        options.merge = false;
+      } else if (options.file.empty() && !arg.starts_with("--")) {
+        options.file = arg;
+      } else {
+        options.file.clear();
+        break;
+      }
+    }
+    if (!options.file.empty()) return kessmar::RunVemoCommand(options, std::cout, std::cerr);
+    std::cerr << "kessmar-batch: wrong arguments\n" << kUsage;
+    return 2;
+  }
   if (argc != 3 || (command != "dump" && command != "csv")) {
     std::cerr << "kessmar-batch: wrong arguments\n" << kUsage;
     return 2;

@@ -1,0 +1,385 @@
+#include "backoffice/OrderCreation.h"
+
+#include <random>
+#include <stdexcept>
+
+#include "dbclient/DatabaseError.h"
+#include "dbclient/DateTime.h"
+#include "dbclient/ServerAddress.h"
+
+namespace kessmar {
+namespace {
+
+using dbclient::Currency;
+using dbclient::DatabaseError;
+using dbclient::Table;
+
+constexpr const char* kOrderIndexFields = "BEST_type;BEST_verstuurd";
+constexpr const char* kCodeIndex = "ARTK_fullcod";
+
+// The header's identifier: a random number from 0 to 999999998, from the system's random
+// source.
+int64_t RandomIdentifier() {
+  std::random_device source;
+  std::uniform_int_distribution<int64_t> identifier(0, 999999998);
+  return identifier(source);
+}
+
+// The range of open orders of type 1 with BEST_verstuurd sent ("1": no lines yet, "2": lines).
+void RangeOnOpenOrders(Table& best, const std::string& sent) {
+  SetRange2(best, kOrderIndexFields, "BEST_type", "BEST_verstuurd", "1", sent, "1", sent);
+}
+
+}  // namespace
+
+std::string FormatArticleCode(std::string_view code) {
+  if (code.size() != 8) return std::string(code);
+  std::string formatted;
+  formatted.reserve(12);
+  for (size_t i = 0; i < code.size(); ++i) {
+    formatted += code[i];
+    if (i == 0 || i == 2 || i == 4) formatted += '.';
+    if (i == 6) formatted += '-';
+  }
+  return formatted;
+}
+
+void SetRange2(Table& table, std::string_view indexFieldList, const std::string& firstField,
+               const std::string& secondField, const std::string& firstStart,
+               const std::string& secondStart, const std::string& firstEnd,
+               const std::string& secondEnd) {
+  try {
+    table.SetIndexFieldNames(indexFieldList);
+  } catch (const DatabaseError& e) {
+    if (e.SqlState() != dbclient::sqlstate::kUndefinedObject) throw;
+    table.SetIndexName(indexFieldList);
+  }
+  table.SetRangeStart({{firstField, firstStart}, {secondField, secondStart}});
+  table.SetRangeEnd({{firstField, firstEnd}, {secondField, secondEnd}});
+  table.ApplyRange();
+}
+
+OrderCreation::OrderCreation(TunDBFactory makeModule, TPrices::Now priceClock)
+    : makeModule_(std::move(makeModule)),
+      priceClock_(std::move(priceClock)),
+      db_(makeModule_ ? makeModule_() : std::make_unique<TunDB>()) {}
+
+OrderCreation::~OrderCreation() {
+  AbortBatch();
+  prices_.reset();
+  db_.reset();
+}
+
+void OrderCreation::ConnectToVemoServer(const std::string& vemoServer) {
+  if (batch_) return;
+  prices_.reset();  // it holds tables of the module that may be replaced
+  kessmar::ConnectToVemoServer(vemoServer, db_, makeModule_);
+}
+
+void OrderCreation::ResetBatchState() {
+  debtorRead_ = false;
+  settledOrder_.reset();
+  pendingTotal_ = Currency();
+  pendingLines_ = 0;
+  lines_.clear();
+  lineFailure_.clear();
+  lineFailureState_.clear();
+}
+
+void OrderCreation::BeginBatch() {
+  if (batch_) throw std::logic_error("a batch is already being transferred");
+  ResetBatchState();
+  // The headers' catalog entry is read before the transaction, so that the lock comes before
+  // the snapshot: the batch then sees everything committed before it got the lock.
+  Table& best = db_->tblBEST;
+  best.Open();
+  batch_.emplace(db_->ffsVEMO, dbclient::Isolation::kRepeatableRead);
+  try {
+    best.LockTable();
+  } catch (...) {
+    AbortBatch();
+    throw;
+  }
+}
+
+void OrderCreation::AbortBatch() noexcept {
+  if (!batch_) return;
+  for (Table* table : {&db_->tblBEST, &db_->tblBERG, &db_->tblSYSC}) table->Cancel();
+  batch_.reset();  // rolls back
+  settledOrder_.reset();
+  pendingLines_ = 0;
+  pendingTotal_ = Currency();
+}
+
+int64_t OrderCreation::Failed(const std::string& what, const std::exception& cause) {
+  lineFailure_ = what + cause.what();
+  const auto* database = dynamic_cast<const DatabaseError*>(&cause);
+  lineFailureState_ = database != nullptr ? database->SqlState() : "";
+  return -1;
+}
+
+void OrderCreation::LoadDebtorNumber() {
+  previousDebtor_ = debtor_;
+  debtor_ = 0;
+  try {
+    db_->tblSYSI.Open();
+    Table& rlti = db_->tblRLTI;
+    rlti.Open();
+    if (rlti.IndexName() != "idxRLTI_nummer") rlti.SetIndexName("idxRLTI_nummer");
+    if (rlti.FindKey(int64_t{2})) debtor_ = rlti.FieldByName("RLTI_debtnummer").AsInteger();
+  } catch (const std::exception&) {
+    debtor_ = 0;
+  }
+  if (debtor_ != previousDebtor_ && prices_) {
+    prices_->ClearPriceData();
+    prices_.reset();
+  }
+}
+
+int64_t OrderCreation::NextCounterValue(const std::string& name) {
+  Table& sysc = db_->tblSYSC;
+  sysc.Open();
+  if (sysc.IndexName() != "SYSC_naam") sysc.SetIndexName("SYSC_naam");
+  if (sysc.FindKey(name)) {
+    sysc.Edit();
+  } else {
+    sysc.Append();
+  }
+  try {
+    if (sysc.GetState() == Table::State::kInsert) sysc.FieldByName("SYSC_naam").SetString(name);
+    const int64_t last = sysc.FieldByName("SYSC_volgnum").AsInteger();
+    const int64_t next = last == 0 ? kFirstOrderNumber : last + 1;
+    sysc.FieldByName("SYSC_volgnum").SetInteger(next);
+    sysc.Post();
+    return next;
+  } catch (...) {
+    sysc.Cancel();
+    throw;
+  }
+}
+
+void OrderCreation::UpdateOrderTotal(Table& table, Currency oldAmount, Currency newAmount) {
+  table.Refresh();
+  table.Edit();
+  try {
+    if (table.RecordCount() > 0) {
+      table.FieldByName("BEST_verstuurd").SetInteger(2);
+      Currency total = table.FieldByName("ORDR_totaal").AsCurrency();
+      total += newAmount;
+      total -= oldAmount;
+      table.FieldByName("ORDR_totaal").SetCurrency(total);
+    } else {
+      table.FieldByName("BEST_verstuurd").SetInteger(1);
+      table.FieldByName("ORDR_totaal").SetCurrency(Currency());
+    }
+    table.Post();
+  } catch (...) {
+    table.Cancel();
+    throw;
+  }
+  table.Refresh();
+}
+
+int64_t OrderCreation::FindOpenOrder(bool& unsentFound) {
+  Table& best = db_->tblBEST;
+  RangeOnOpenOrders(best, "1");
+  best.Last();
+  unsentFound = !best.Eof();
+  if (!unsentFound) {
+    RangeOnOpenOrders(best, "2");
+    best.Last();
+  }
+  return best.Eof() ? 0 : best.FieldByName("BEST_nummer").AsInteger();
+}
+
+int64_t OrderCreation::CreateOrderHeader() {
+  Table& best = db_->tblBEST;
+  best.Append();
+  try {
+    best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
+    best.FieldByName("BEST_nummer").SetInteger(NextCounterValue("BEST"));
+    best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
+    best.FieldByName("BEST_verstuurd").SetInteger(1);
+    best.FieldByName("BEST_type").SetInteger(1);
+    best.FieldByName("RLTI_nummer").SetInteger(1);
+  } catch (...) {
+    best.Cancel();
+    throw;
+  }
+  try {
+    best.Post();
+  } catch (const std::exception& e) {
+    best.Cancel();
+    return Failed("the order header cannot be posted: ", e);
+  }
+  const int64_t number = best.FieldByName("BEST_nummer").AsInteger();
+  // The total must go to this header. The search left the range on orders with lines, where a
+  // new header is not; on unsent orders it is the only one (another would have been found).
+  RangeOnOpenOrders(best, "1");
+  best.Last();
+  if (best.Eof() || best.FieldByName("BEST_nummer").AsInteger() != number) {
+    throw std::logic_error("the order header just created is not the only unsent order");
+  }
+  return number;
+}
+
+bool OrderCreation::FindArticle(std::string_view code) {
+  Table& artk = db_->tblARTK;
+  // The look-up of the batch has usually just found this very record on this index; finding it
+  // again would find the same record.
+  if (artk.IndexName() == kCodeIndex && !artk.Eof() &&
+      artk.FieldByName("ARTK_fullcod").AsString() == code) {
+    return true;
+  }
+  artk.SetIndexName(kCodeIndex);
+  return artk.FindKey(code);
+}
+
+int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quantity,
+                                    std::string_view batchId) {
+  if (!batch_) throw std::logic_error("AddOrderLine runs only within a batch");
+  lineFailure_.clear();
+  lineFailureState_.clear();
+  // The batch reads one snapshot, so relation 2 cannot change within it: read it once.
+  if (!debtorRead_) {
+    LoadDebtorNumber();
+    debtorRead_ = true;
+  }
+  try {
+    for (Table* table : {&db_->tblBEST, &db_->tblBERG, &db_->tblSYSC, &db_->tblARTK}) {
+      table->Open();
+    }
+  } catch (const std::exception& e) {
+    return Failed("the order tables cannot be opened: ", e);
+  }
+  vemoServer_ =
+      dbclient::Truncated(db_->FFConnectionManager.ServerName(), dbclient::kServerNameReadLimit);
+
+  // The open order: the last unsent one, else the last one with lines, else a new one.
+  int64_t order = 0;
+  bool addUpTotal = false;
+  if (settledOrder_) {
+    order = *settledOrder_;
+    addUpTotal = true;
+  } else {
+    bool unsentFound = false;
+    order = FindOpenOrder(unsentFound);
+    if (order == 0) {
+      order = CreateOrderHeader();
+      if (order < 0) return -1;
+    }
+    // Without unsent orders, only this batch could change the answer, and it adds none: every
+    // further search would find this order.
+    if (!unsentFound) settledOrder_ = order;
+  }
+
+  const bool found = FindArticle(articleCode);
+  if (!prices_) {
+    try {
+      prices_ = std::make_unique<TPrices>(*db_, priceClock_);
+      prices_->LoadDebtor(debtor_);
+    } catch (const std::exception& e) {
+      return Failed("the price data cannot be loaded: ", e);
+    }
+  }
+
+  Table& berg = db_->tblBERG;
+  Table& artk = db_->tblARTK;
+  OrderLine line;
+  line.order = order;
+  line.quantity = quantity;
+  berg.Append();
+  try {
+    line.articleCode = FormatArticleCode(articleCode);
+    berg.FieldByName("ARTK_fullcod").SetString(line.articleCode);
+    if (found) {
+      line.article = artk.FieldByName("ARTK_nummer").AsInteger();
+      line.description = artk.FieldByName("ARTK_intoms").AsString();
+      berg.FieldByName("ARTK_nummer").SetInteger(line.article);
+      berg.FieldByName("BERG_Omschrijving").SetString(line.description);
+      berg.FieldByName("BERG_merk").SetString(artk.FieldByName("ARTK_Merk").AsString());
+      line.unitPrice = prices_->GetPrice(line.article, quantity);
+    } else {
+      line.article = kUnknownArticle;
+      line.description = "Onbekend";
+      berg.FieldByName("ARTK_nummer").SetInteger(kUnknownArticle);
+      berg.FieldByName("BERG_Omschrijving").SetString(line.description);
+      berg.FieldByName("BERG_merk").SetString("Kessmar artikel");
+    }
+    line.total = line.unitPrice * quantity;
+    berg.FieldByName("BEST_nummer").SetInteger(order);
+    berg.FieldByName("ONDR_nummer").SetInteger(0);
+    berg.FieldByName("SPEC_nummer").SetInteger(0);
+    berg.FieldByName("BERG_uwnummer").SetString(batchId);
+    berg.FieldByName("BEST_aantal").SetInteger(quantity);
+    berg.FieldByName("BEST_prijs").SetCurrency(line.unitPrice);
+    berg.FieldByName("BERG_totaal").SetCurrency(line.total);
+  } catch (...) {
+    berg.Cancel();
+    throw;
+  }
+  try {
+    berg.Post();
+  } catch (const std::exception& e) {
+    berg.Cancel();
+    return Failed("the order line cannot be posted: ", e);
+  }
+  line.bergNummer = berg.FieldByName("BERG_nummer").AsInteger();
+
+  // A settled order's total is added up and written once, by CommitBatch; the result is the
+  // same, as nobody else can write the headers before the batch ends.
+  if (addUpTotal) {
+    pendingTotal_ += line.total;
+    ++pendingLines_;
+  } else {
+    UpdateOrderTotal(db_->tblBEST, Currency(), line.total);
+  }
+  lines_.push_back(std::move(line));
+  return order;
+}
+
+void OrderCreation::CommitBatch() {
+  if (!batch_) throw std::logic_error("no batch to commit");
+  try {
+    if (pendingLines_ > 0) {
+      // Puts the header's cursor and range where a search for the next line would: on the
+      // settled order among the orders with lines.
+      bool unsentFound = false;
+      if (FindOpenOrder(unsentFound) != *settledOrder_ || unsentFound) {
+        throw std::logic_error("the open order changed during the batch");
+      }
+      UpdateOrderTotal(db_->tblBEST, Currency(), pendingTotal_);
+      pendingLines_ = 0;
+      pendingTotal_ = Currency();
+    }
+  } catch (...) {
+    AbortBatch();
+    throw;
+  }
+  try {
+    batch_->Commit();
+  } catch (const DatabaseError& e) {
+    batch_.reset();
+    settledOrder_.reset();
+    // The commit's answer was lost with the connection: the server may have committed.
+    if (!e.IsConnectionFailure() || !LastLineCommitted()) throw;
+    return;
+  }
+  batch_.reset();
+  settledOrder_.reset();
+}
+
+bool OrderCreation::LastLineCommitted() noexcept {
+  if (lines_.empty()) return false;
+  try {
+    db_->ffsVEMO.Close();  // a fresh connection, outside any transaction
+    Table& berg = db_->tblBERG;
+    berg.SetIndexName("BERG_nummer");
+    berg.Open();
+    return berg.FindKey(lines_.back().bergNummer);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace kessmar

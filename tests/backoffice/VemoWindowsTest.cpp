@@ -1,0 +1,164 @@
+// The transfer's windows, and the whole road through the real tool: an emulated scanner, the
+// main window with the real scanner library on action "Stuur naar Vemo", and a real back-office
+// server that ends up holding the order lines.
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "BackOfficeServer.h"
+#include "EmulatedScanner.h"
+#include "MainWindowFixture.h"
+#include "RunEventsUntil.h"
+#include "TransferTestData.h"
+#include "backoffice/TfrmArtkNotFound.h"
+#include "backoffice/TfrmUpdateVemoMain.h"
+#include "scanner/ScannerLibrary.h"
+
+namespace kessmar::testing {
+namespace {
+
+using std::chrono::seconds;
+
+TEST(VemoWindowsTest, TheStatusAndReportWindows) {
+  TfrmUpdateVemoMain status;
+  EXPECT_EQ(status.windowTitle().toStdString(), "Artikelen overzetten naar Vemo");
+  EXPECT_EQ(status.Label1->text().toStdString(), "Status :");
+  EXPECT_EQ(status.Label2->text().toStdString(), "Zoeken naar Vemo server.......................");
+  EXPECT_FALSE(status.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_EQ(status.minimumSize(), status.maximumSize());
+  EXPECT_FALSE(status.Orders().InBatch());
+
+  TfrmArtkNotFound report;
+  EXPECT_EQ(report.windowTitle().toStdString(), "Niet gevonden artikelen");
+  EXPECT_EQ(report.size(), QSize(342, 293));
+  EXPECT_EQ(report.Button1->text().toStdString(), "Sluiten");
+  EXPECT_EQ(report.LineCount(), 0);
+  report.AddLine("12345678 x 3");
+  report.AddLine("5901234123457 x 1");
+  EXPECT_EQ(report.LineCount(), 2);
+  EXPECT_TRUE(report.memArtkNotFound->isReadOnly());
+
+  // The list can be selected and copied, not changed; "Sluiten" closes the window.
+  QTimer::singleShot(0, [&] {
+    QApplication::clipboard()->clear();
+    QTest::keyClick(report.memArtkNotFound, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(report.memArtkNotFound, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClicks(report.memArtkNotFound, "typed");
+    QTest::keyClick(report.memArtkNotFound, Qt::Key_Delete);
+    QTest::mouseClick(report.Button1, Qt::LeftButton);
+  });
+  EXPECT_EQ(report.exec(), QDialog::Accepted);
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "12345678 x 3\n5901234123457 x 1");
+  EXPECT_EQ(report.memArtkNotFound->toPlainText().toStdString(), "12345678 x 3\n5901234123457 x 1");
+}
+
+// Answers the report window whenever it is open: keeps its text and presses "Sluiten".
+class ReportAnswerer {
+ public:
+  ReportAnswerer() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (auto* report = qobject_cast<TfrmArtkNotFound*>(QApplication::activeModalWidget())) {
+        texts.push_back(report->memArtkNotFound->toPlainText().toStdString());
+        report->Button1->click();
+      }
+    });
+    timer_.start();
+  }
+  std::vector<std::string> texts;
+
+ private:
+  QTimer timer_;
+};
+
+class VemoEndToEndTest : public MainWindowFixture {
+ protected:
+  Csp2Library library;
+  BackOfficeServer& server = BackOfficeServer::Shared();
+
+  void SetUp() override {
+    server.UseDatabase(server.CreateDatabase());
+    std::filesystem::create_directories(dir / "ports");
+    std::filesystem::create_directories(dir / "sys");
+    setenv("KESSMAR_PORTS_DIR", (dir / "ports").c_str(), 1);
+    setenv("KESSMAR_SYSFS_ROOT", (dir / "sys").c_str(), 1);  // no real serial devices
+    setenv("KESSMAR_DEV_ROOT", (dir / "dev").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
+    InsertCurrencies(server);
+    InsertArticle(server, {1, "12345678", {"1", "1", "1", "1", "1", "157.24", "1"}});
+    server.Exec(R"(INSERT INTO "DATA"."arvp" VALUES ('8712345678906', 1, 6))");
+  }
+  void TearDown() override {
+    main.reset();
+    for (const char* name :
+         {"KESSMAR_PORTS_DIR", "KESSMAR_SYSFS_ROOT", "KESSMAR_DEV_ROOT", "XDG_DATA_HOME"}) {
+      unsetenv(name);
+    }
+  }
+
+  std::unique_ptr<EmulatedScanner> Scanner(std::vector<std::string> args) {
+    return std::make_unique<EmulatedScanner>(dir / "ports", args);
+  }
+
+  std::vector<SqlRow> Lines() {
+    return server.Query(R"SQL(SELECT "BEST_nummer", "ARTK_fullcod", "BEST_aantal", "BEST_prijs",
+                                     "BERG_totaal" FROM "SYSTEM"."BERG" ORDER BY "BERG_nummer")SQL");
+  }
+};
+
+TEST_F(VemoEndToEndTest, ScansFromTheScannerBecomeOrderLinesInTheBackOffice) {
+  // The server is found on the network; the address that worked is remembered.
+  auto responder = server.Announce();
+  WriteFile(IniPath(), "[SYSTEM]\r\nACTIE=2\r\n");
+  auto scanner = Scanner({"--scan", "8712345678906", "--scan", "12345678", "--scan",
+                          "8712345678906", "--scan", "5901234123457"});
+  ReportAnswerer report;
+  TfrmMain& w = Start(true, &library);
+  ASSERT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, seconds(20)));
+
+  EXPECT_EQ(Lines(),
+            (std::vector<SqlRow>{{"1000001", "1.23.45.67-8", "12", "157.2400", "1886.8800"},
+                                 {"1000001", "1.23.45.67-8", "1", "157.2400", "157.2400"}}));
+  EXPECT_EQ(server.QueryValue(R"(SELECT "ORDR_totaal" FROM "SYSTEM"."BEST")"), "2044.1200");
+  EXPECT_EQ(report.texts, std::vector<std::string>{"5901234123457 x 1"});
+  EXPECT_EQ(w.VemoServer, server.ServerAddress());
+  EXPECT_EQ(Ini().ReadText("VEMOSERVER", ""), server.ServerAddress());
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(shell.opened.empty());
+}
+
+TEST_F(VemoEndToEndTest, AServerThatIsDownIsToldOnceAndTheScansWaitForIt) {
+  WriteFile(IniPath(), "[SYSTEM]\r\nACTIE=2\r\nVEMOSERVER=" + server.ServerAddress() + "\r\n");
+  server.Exec("CHECKPOINT");  // the test server commits lazily; an immediate stop would lose it
+  server.Stop();
+  auto scanner = Scanner({"--scan", "12345678", "--scan", "12345678"});
+  ReportAnswerer report;
+  Start(true, &library);
+  ASSERT_TRUE(RunEventsUntil([&] { return !messages.shown.empty(); }, seconds(30)));
+  EXPECT_NE(
+      messages.shown[0].find("De Vemo server " + server.ServerAddress() + " is niet bereikbaar."),
+      std::string::npos)
+      << messages.shown[0];
+  EXPECT_NE(messages.shown[0].find("Er is niets in Vemo vastgelegd"), std::string::npos);
+  // Ticks go on every 3 s; the unchanged scans wait for their pause, and nothing is said again.
+  RunEventsUntil([] { return false; }, std::chrono::milliseconds(6500));
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(scanner->StoredCount(), 2);
+
+  // The server is back and the pause over: the batch lands once and the scanner is cleared.
+  server.Start();
+  monotonic += seconds(30);
+  now += seconds(30);
+  ASSERT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, seconds(20)));
+  EXPECT_EQ(Lines(),
+            (std::vector<SqlRow>{{"1000001", "1.23.45.67-8", "2", "157.2400", "314.4800"}}));
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_TRUE(report.texts.empty());
+}
+
+}  // namespace
+}  // namespace kessmar::testing
