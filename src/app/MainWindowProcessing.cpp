@@ -126,7 +126,8 @@ bool TfrmMain::ChooseAndRunAction() {
     qCInfo(lcActions).noquote()
         << QString("Batch handed on by action %1 (%2)").arg(action).arg(cmbActie->itemText(action));
   } else {
-    qCWarning(lcActions) << "The processing run did not hand the batch on (action" << action << ")";
+    qCWarning(lcActions).noquote()
+        << QString("The processing run did not hand the batch on (action %1)").arg(action);
   }
   return handedOn;
 }

@@ -51,7 +51,8 @@ TEST_F(ProcessBatchTest, AskingWithDontAskAgainSwitchesTheActionForGood) {
   EXPECT_EQ(shell.opened.size(), 2u);
 }
 
-TEST_F(ProcessBatchTest, VemoChosenWithoutTickAsksAgainNextTimeAndHandsNothingOnYet) {
+TEST_F(ProcessBatchTest,
+       VemoChosenWithoutTickAsksAgainNextTimeAndAnUnreachableServerHandsNothingOn) {
   TfrmMain& w = Start();
   w.cmbActie->setCurrentIndex(0);
   w.tblScannerData = Batch({"A"});
