@@ -1,4 +1,4 @@
-// Result codes of connection requests, as the design's transports report them.
+// Result codes of connection requests, as the transports report them.
 #pragma once
 
 namespace kessmar::dbclient {
