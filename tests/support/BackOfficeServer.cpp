@@ -255,7 +255,8 @@ std::vector<pid_t> BackOfficeServer::ServerProcesses() const {
 void BackOfficeServer::Stop() {
   connections_.clear();
   Resume();
-  RunTool({"stop", Folder().string(), "--immediate"});
+  // A clean stop: what was committed is there after Start, also with synchronous commit off.
+  RunTool({"stop", Folder().string()});
   running_ = false;
 }
 

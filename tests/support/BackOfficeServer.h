@@ -102,7 +102,8 @@ class BackOfficeServer {
   // The server's processes: the postmaster first, then its children.
   pid_t PostmasterPid() const;
   std::vector<pid_t> ServerProcesses() const;
-  // Stops (pg_ctl immediate) and starts the server again with the same settings.
+  // Stops the server cleanly (what was committed stays) and starts it again with the same
+  // settings.
   void Stop();
   void Start();
   // Kills every server process with SIGKILL and waits until they are gone.
