@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-#include <QScreen>
 
 #include "AboutBanner.h"
 #include "VersionLine.h"
 #include "batch/CodePage.h"
+#include "platform/qt/CenterOnScreen.h"
 
 namespace kessmar {
 namespace {
@@ -93,11 +93,7 @@ void TfrmAbout::Button1Click() {
 
 void TfrmAbout::showEvent(QShowEvent* event) {
   // Centred on the screen, not on the (hidden) main window.
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  platform::CenterOnScreen(*this);
   QDialog::showEvent(event);
 }
 

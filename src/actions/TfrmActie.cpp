@@ -2,8 +2,9 @@
 
 #include <QCheckBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
+
+#include "platform/qt/CenterOnScreen.h"
 
 namespace kessmar {
 namespace {
@@ -48,11 +49,7 @@ bool TfrmActie::DontAskAgain() const {
 void TfrmActie::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;  // the window system showing us again, not a new showing
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  platform::CenterOnScreen(*this);
   FormShow();
 }
 

@@ -3,8 +3,9 @@
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
+
+#include "platform/qt/CenterOnScreen.h"
 
 namespace kessmar {
 
@@ -45,11 +46,7 @@ int TfrmArtkNotFound::LineCount() const {
 void TfrmArtkNotFound::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  platform::CenterOnScreen(*this);
 }
 
 void TfrmArtkNotFound::Button1Click() {

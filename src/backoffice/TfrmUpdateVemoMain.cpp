@@ -2,8 +2,9 @@
 
 #include <QFont>
 #include <QLabel>
-#include <QScreen>
 #include <QShowEvent>
+
+#include "platform/qt/CenterOnScreen.h"
 
 namespace kessmar {
 namespace {
@@ -40,11 +41,7 @@ TfrmUpdateVemoMain::~TfrmUpdateVemoMain() = default;
 void TfrmUpdateVemoMain::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  platform::CenterOnScreen(*this);
 }
 
 }  // namespace kessmar

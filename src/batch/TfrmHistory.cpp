@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStringDecoder>
 #include <algorithm>
@@ -14,6 +13,7 @@
 
 #include "batch/CodePage.h"
 #include "platform/UserMessages.h"
+#include "platform/qt/CenterOnScreen.h"
 
 namespace kessmar {
 namespace {
@@ -73,11 +73,7 @@ bool TfrmHistory::ShowHistory(const std::filesystem::path& folder) {
 void TfrmHistory::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
-  if (QScreen* s = screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(s->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  platform::CenterOnScreen(*this);
   lstHistory->setFocus();  // first in the tab order; Enter there reaches "Sluiten"
 }
 
