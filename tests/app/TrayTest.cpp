@@ -123,21 +123,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Xvfb, trayer or xprop is not installed: the tray test cannot run\n");
     return 1;
   }
-  int display = 90;
-  const auto taken = [](int n) {
-    return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-           std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock");
-  };
-  while (display < 200 && taken(display)) ++display;
-  const std::string name = ":" + std::to_string(display);
-  kessmar::testing::ChildProcess xvfb("/usr/bin/Xvfb",
-                                      {name, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-  if (!kessmar::testing::WaitFor(
-          [&] { return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(display)); },
-          std::chrono::seconds(10))) {
+  // The server picks a free display itself and names it on its standard output, so test
+  // processes that start at the same moment never share one.
+  kessmar::testing::ChildProcess xvfb(
+      "/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+  const auto display = xvfb.ReadLine(std::chrono::seconds(10));
+  if (!display || display->empty()) {
     std::fprintf(stderr, "Xvfb did not start\n");
     return 1;
   }
+  const std::string name = ":" + *display;
   setenv("DISPLAY", name.c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
   kessmar::testing::StartTray();
