@@ -10,14 +10,19 @@ Client::Client(std::string name, RemoteServerEngine* engine)
     : name_(std::move(name)), engine_(engine) {}
 
 Client::~Client() {
-  for (Session* session : std::vector<Session*>(sessions_)) session->SetClient(nullptr);
+  for (Session* session : Sessions()) session->SetClient(nullptr);
+}
+
+std::vector<Session*> Client::Sessions() const {
+  std::lock_guard<std::mutex> guard(sessionsLock_);
+  return sessions_;
 }
 
 void Client::SetActive(bool active) {
-  if (active == active_) return;
-  active_ = active;
+  if (active_.exchange(active) == active) return;
+  // Closing a session detaches it: work on a copy.
   if (!active) {
-    for (Session* session : std::vector<Session*>(sessions_)) session->Close();
+    for (Session* session : Sessions()) session->Close();
   }
 }
 
@@ -33,12 +38,14 @@ NetworkTransport& Client::Transport() {
 }
 
 void Client::Attach(Session* session) {
+  std::lock_guard<std::mutex> guard(sessionsLock_);
   if (std::find(sessions_.begin(), sessions_.end(), session) == sessions_.end()) {
     sessions_.push_back(session);
   }
 }
 
 void Client::Detach(Session* session) {
+  std::lock_guard<std::mutex> guard(sessionsLock_);
   std::erase(sessions_, session);
 }
 

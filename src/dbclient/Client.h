@@ -3,7 +3,9 @@
 // and server address, or through a remote server engine while it is attached to one.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +31,7 @@ class Client {
   RemoteServerEngine* ServerEngine() const { return engine_; }
 
   // Active while a session is connected through it. Deactivating closes its sessions.
-  bool Active() const { return active_; }
+  bool Active() const { return active_.load(); }
   void SetActive(bool active);
 
   // Time-out of connection requests (2000 ms unless set).
@@ -43,11 +45,15 @@ class Client {
   friend class Session;
   void Attach(Session* session);
   void Detach(Session* session);
+  // The sessions attached now, taken under the lock.
+  std::vector<Session*> Sessions() const;
 
   std::string name_;
   RemoteServerEngine* engine_;
-  bool active_ = false;
+  std::atomic<bool> active_ = false;
   std::chrono::milliseconds timeout_{2000};
+  // Sessions of several threads may attach to one client, as they connect through one transport.
+  mutable std::mutex sessionsLock_;
   std::vector<Session*> sessions_;
 };
 
