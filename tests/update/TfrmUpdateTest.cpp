@@ -49,6 +49,7 @@ class UpdateWindowTest : public UpdateFixture {
     w.ExtraCaFile = server->CaFile().string();
     w.ProgramFile = KESSMAR_PAYLOAD_SAMPLE;  // carries the packed updater
     w.StartProcess = web.StartProcess;       // recorded in `started`
+    w.TrustedKeys.clear();                   // unsigned, as a tool without keys takes them
     window->EndProgram = [this] {
       ++endings;
       window->done(0);
@@ -103,8 +104,10 @@ class UpdateWindowTest : public UpdateFixture {
 };
 
 TEST_F(UpdateWindowTest, AnApplicationUpdateEndsWithTheRestartThroughTheUpdater) {
-  PublishControlFile(Control("1.0.0.171", AppUpdate(), OneFile("kessmar-scanner-tool", 50'000)));
-  server->Serve("/f/kessmar-scanner-tool", std::string(50'000, 'n'));
+  const std::string next = ReadFile(KESSMAR_PROGRAM_171);
+  const int size = static_cast<int>(next.size());
+  PublishControlFile(Control("1.0.0.171", AppUpdate(), OneFile("kessmar-scanner-tool", size)));
+  server->Serve("/f/kessmar-scanner-tool", next);
   QString ready, message;
   Offer([&] {
     PressYesWhenReady();
@@ -122,9 +125,9 @@ TEST_F(UpdateWindowTest, AnApplicationUpdateEndsWithTheRestartThroughTheUpdater)
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0].program, tmp / "wusetup.exe");
   EXPECT_EQ(endings, 1);
-  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool").size(), 50'000u);
-  EXPECT_EQ(window->FileProgress->maximum(), 50'000);
-  EXPECT_EQ(window->TotalProgress->value(), 50'000);
+  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool"), next);
+  EXPECT_EQ(window->FileProgress->maximum(), size);
+  EXPECT_EQ(window->TotalProgress->value(), size);
   EXPECT_TRUE(messages.shown.empty());
 }
 
