@@ -117,7 +117,8 @@ bool TWebUpdate::QueryUpdateAvailable(bool changeToProgramFolder) {
         ReportStatus(976, "The program's folder cannot be written: no application update", 1, 0);
         available = false;
       }
-      if (available && AppUpdateAnnounced && HandOverFailedRecently()) available = false;
+      // Read also when nothing is offered: a hand-over that worked is forgotten.
+      if (HandOverFailedRecently() && AppUpdateAnnounced) available = false;
       if (available && outcome == UpdateOutcome::UnconditionalUpdate && LoadFileEntries() > 0) {
         SelectFileEntries();
       }
@@ -163,18 +164,23 @@ int TWebUpdate::FetchControlFile() {
   ControlFilePath = folder + UrlFileName(url);
   // Nothing of a refused control file is read later.
   controlReadFrom_ = ControlFilePath;
+  auto refused = [&] {
+    std::error_code ignored;
+    std::filesystem::remove(ControlFilePath, ignored);
+    return 5;
+  };
   if (!TrustedKeys.empty() && !ControlFileSignatureGood(url, *text)) {
     ReportStatus(927, "", 11, 4);
-    return 5;
+    return refused();
   }
   ControlFile control = ControlFile::Parse(*text);
   if (SignatureCheck && control.ReadString("update", "signature") != Signature) {
     ReportStatus(927, "", 11, 4);
-    return 5;
+    return refused();
   }
   if (const auto problem = UnsafeControlFileValue(control)) {
     Refuse("The control file is refused: " + *problem);
-    return 5;
+    return refused();
   }
   control_ = std::move(control);
   controlText_ = std::move(*text);
