@@ -78,9 +78,10 @@ int main(int argc, char** argv) {
   const std::string folder = (dir / "target").string() + "/";
   auto download = [&](bool checked) {
     const auto start = Clock::now();
-    const bool ok = web.DownloadFile(
-        url, folder,
-        web.FileLimits(static_cast<int64_t>(bytes), checked ? std::optional(digest) : std::nullopt));
+    const bool ok =
+        web.DownloadFile(url, folder,
+                         web.FileLimits(static_cast<int64_t>(bytes),
+                                        checked ? std::optional(digest) : std::nullopt));
     const double s = Seconds(Clock::now() - start);
     std::filesystem::remove(dir / "target" / "big.bin");
     if (!ok) {
@@ -108,12 +109,14 @@ int main(int argc, char** argv) {
   const double p = Median(plain), c = Median(checked), a = Median(alone), cpu = Median(aloneCpu);
   std::printf("file: %zu MB over loopback HTTPS, %d rounds (medians)\n", megabytes, rounds);
   std::printf("download without the check: %.3f s (%.0f MB/s)\n", p, bytes / p / 1e6);
-  std::printf("added by the signature and hash check while downloading: %.3f s = %.1f %% of the "
-              "download (target <= 10 %%)\n",
-              c - p, 100.0 * (c - p) / p);
-  std::printf("the check alone (signature + SHA-256 of %zu MB in memory): %.3f s = %.1f %% of the "
-              "download\n",
-              megabytes, a, 100.0 * a / p);
+  std::printf(
+      "added by the signature and hash check while downloading: %.3f s = %.1f %% of the "
+      "download (target <= 10 %%)\n",
+      c - p, 100.0 * (c - p) / p);
+  std::printf(
+      "the check alone (signature + SHA-256 of %zu MB in memory): %.3f s = %.1f %% of the "
+      "download\n",
+      megabytes, a, 100.0 * a / p);
   std::printf("the check alone in this thread's running time: %.3f s = %.1f %% of the download\n",
               cpu, 100.0 * cpu / p);
   return 0;
