@@ -270,6 +270,9 @@ class TWebUpdate {
                        const std::string& url, const std::string& target,
                        const TransferLimits& limits, std::chrono::steady_clock::time_point deadline,
                        bool& received);
+  bool FollowBlocks(size_t size, const std::string& target, int64_t& total, int64_t contentLength);
+  Received CheckBody(const std::string& url, int64_t total, int64_t contentLength,
+                     const TransferLimits& limits, std::optional<platform::Sha256>& sha);
   bool PlaceDownloadedFile(const std::filesystem::path& temp, const std::string& target);
   // The steps of FetchControlFile after the download.
   bool ControlFileSignatureGood(const std::string& url, const std::string& text);

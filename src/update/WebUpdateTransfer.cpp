@@ -277,22 +277,12 @@ TWebUpdate::Received TWebUpdate::ReceiveBody(platform::InternetRequest& request,
     }
     received = true;
     try {
-      for (size_t offset = 0; offset < size; offset += kBlockSize) {
-        total += static_cast<int64_t>(std::min(kBlockSize, size - offset));
-        if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
-        if (CancelRequested) {
-          ReportStatus(964, "", 0, 0);
-          return false;
-        }
-        Pump();
-        if (CancelRequested) return false;
-      }
+      return FollowBlocks(size, target, total, contentLength);
     } catch (...) {
       hookError = std::current_exception();
       failed = true;
       return false;
     }
-    return true;
   };
   while (!CancelRequested && !failed) {
     Pump();
@@ -324,6 +314,30 @@ TWebUpdate::Received TWebUpdate::ReceiveBody(platform::InternetRequest& request,
   }
   if (CancelRequested) return Received::kCancelled;
   if (failed) return Received::kFailed;
+  return CheckBody(url, total, contentLength, limits, sha);
+}
+
+// Progress, the cancel test and the caller's events for every 4096-byte block of a piece of
+// size bytes; false when the transfer is to stop.
+bool TWebUpdate::FollowBlocks(size_t size, const std::string& target, int64_t& total,
+                              int64_t contentLength) {
+  for (size_t offset = 0; offset < size; offset += kBlockSize) {
+    total += static_cast<int64_t>(std::min(kBlockSize, size - offset));
+    if (OnFileProgress) OnFileProgress(*this, target, total, contentLength);
+    if (CancelRequested) {
+      ReportStatus(964, "", 0, 0);
+      return false;
+    }
+    Pump();
+    if (CancelRequested) return false;
+  }
+  return true;
+}
+
+// The whole body against what was announced and what limits ask.
+TWebUpdate::Received TWebUpdate::CheckBody(const std::string& url, int64_t total,
+                                           int64_t contentLength, const TransferLimits& limits,
+                                           std::optional<platform::Sha256>& sha) {
   if (contentLength > 0 && total != contentLength) {
     ReportStatus(908, url, 20, 10);
     return Received::kFailed;
