@@ -51,4 +51,18 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# The package trusts the supplier's update keys and nothing else: a build folder that lets tests
+# add keys, or one without keys, makes no package.
+set(_refusal "")
+if(KESSMAR_UPDATE_TEST_KEYS)
+  set(_refusal "this build folder trusts test keys for updates (KESSMAR_UPDATE_TEST_KEYS); \
+configure a folder of its own with -DKESSMAR_BUILD_TESTS=OFF -DKESSMAR_BUILD_BENCH=OFF")
+elseif(NOT KESSMAR_UPDATE_HAS_KEYS)
+  set(_refusal "the programs hold no update key (KESSMAR_UPDATE_KEYS is empty)")
+endif()
+if(NOT _refusal STREQUAL "")
+  set(_check ${CMAKE_BINARY_DIR}/packaging/refuse-package.cmake)
+  file(WRITE ${_check} "message(FATAL_ERROR \"No package: ${_refusal}\")\n")
+  set(CPACK_PRE_BUILD_SCRIPTS ${_check})
+endif()
 include(CPack)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package from an already configured build folder and checks it: lintian
-# finds no errors, both desktop entries validate, it holds what it should, and the unpacked
-# tool starts once. Usage: scripts/check-package.sh [build-folder]
+# Builds the Debian package from an already configured build folder (configured without tests:
+# -DKESSMAR_BUILD_TESTS=OFF) and checks it: lintian finds no errors, both desktop entries
+# validate, it holds what it should, the tool holds the supplier's update key and no way to
+# trust another, and the unpacked tool starts once. Usage: scripts/check-package.sh [build-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
@@ -28,10 +29,19 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Version $version; depends on: $depends"
 grep -q libqt6widgets6 <<<"$depends" || { echo "dependencies were not computed" >&2; exit 1; }
 
-# The unpacked tool starts, finds its scanner library and reaches its event loop.
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root/pkg"
+
+# The tool trusts the supplier's update key of packaging/ and no key the environment names.
+key=$(grep -v -e '-----' -e ' ' packaging/kessmar-update-keys.pem | head -n 1)
+grep -qaF -- "$key" "$root/pkg/usr/bin/kessmar-scanner-tool" || {
+  echo "the packaged tool does not hold the update key of packaging/" >&2; exit 1; }
+if grep -qa KESSMAR_UPDATE_TEST_KEYS "$root/pkg/usr/bin/kessmar-scanner-tool"; then
+  echo "the packaged tool would trust test keys for updates" >&2; exit 1
+fi
+
+# The unpacked tool starts, finds its scanner library and reaches its event loop.
 mkdir -p "$root/run" "$root/home"
 chmod 700 "$root/run"
 out=$(env -i PATH=/usr/bin:/bin HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \

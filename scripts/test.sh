@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test; builds and checks the Debian
-# package; then builds the parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer
+# Builds everything with warnings as errors and runs every test; builds the Debian package in a
+# build folder without tests and checks it; then builds the parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer
 # and runs their tests again.
 # Usage: scripts/test.sh            (set KESSMAR_SKIP_SANITIZE=1 to skip the second build)
 set -euo pipefail
@@ -11,7 +11,11 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DKESSMAR_WERROR=ON
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 300)
-bash scripts/check-package.sh build
+# The package comes from a build folder of its own, without tests: only a test build lets the
+# environment add update keys, and a package must never trust them.
+cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DKESSMAR_WERROR=ON -DKESSMAR_BUILD_TESTS=OFF -DKESSMAR_BUILD_BENCH=OFF
+bash scripts/check-package.sh build-package
 
 if [ "${KESSMAR_SKIP_SANITIZE:-0}" != "1" ]; then
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESSMAR_WERROR=ON \

@@ -343,7 +343,7 @@ void TfrmMain::Info1Click() {
 void TfrmMain::Checkvooreenupdate1Click() {
   // Errors of an offer the user asked for are shown, as the program shows any error.
   try {
-    if (frmUpdate_) frmUpdate_->OfferUpdate();
+    if (frmUpdate_) frmUpdate_->OfferUpdateAsked();
   } catch (const std::exception& e) {
     services_.messages.ShowError(e.what());
   }

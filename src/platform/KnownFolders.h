@@ -5,15 +5,17 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace kessmar::platform {
 
-// The folder for the program's temporary files and downloads. $TMPDIR when it names an absolute
-// folder; otherwise a folder of this user alone, "kessmar-<uid>" in /tmp, created with mode 0700
-// when missing, so that no other user can place or swap files the program later runs. Throws
-// std::runtime_error naming the folder when it cannot be made, or when it exists but belongs to
-// someone else or is open to others.
-std::filesystem::path TemporaryFolder();
+// The folder for the program's temporary files and downloads: "kessmar-<uid>" in $TMPDIR (when
+// absolute, else /tmp), created with mode 0700, so that no other user can place, block or swap
+// files the program later runs. When that name is taken by someone else (another owner, not a
+// folder, open to others), "kessmar-scanner-tool" in $XDG_RUNTIME_DIR, else in ~/.cache, made the
+// same way; *fallbackNote (when given) then says why. Throws std::runtime_error naming the folder
+// when none can be had.
+std::filesystem::path TemporaryFolder(std::string* fallbackNote = nullptr);
 
 // The user's documents folder: XDG_DOCUMENTS_DIR of $XDG_CONFIG_HOME/user-dirs.dirs (default
 // ~/.config/user-dirs.dirs), else the environment variable XDG_DOCUMENTS_DIR, else $HOME.

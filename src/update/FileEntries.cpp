@@ -21,6 +21,7 @@ TFileDescription ReadFileDescription(const ControlFile& control, const std::stri
   entry.Mandatory = control.ReadBool(section, "mandatory", false);
   entry.Preselect = control.ReadBool(section, "preselect", true);
   entry.Hidden = control.ReadBool(section, "hidden", false);
+  entry.Sha256 = control.ReadString(section, "sha256");
   return entry;
 }
 

@@ -19,8 +19,11 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/FolderAccess.h"
 #include "platform/UserMessages.h"
+#include "platform/qt/Diagnostics.h"
 #include "update/TransferRate.h"
+#include "update/TrustedKeys.h"
 #include "update/UpdateServer.h"
 
 namespace kessmar {
@@ -37,6 +40,10 @@ const char* const kCaption = "Kessmar Scanner Tool updater";
 const char* const kFetchFailed = "Er is een fout opgetreden tijdens het ophalen van de update !";
 const char* const kDownloadFailed = "Er is een fout opgetreden tijdens het downloaden.";
 const char* const kRestartMessage = "Druk op Ok om het programma te herstarten";
+const char* const kPackageManaged =
+    "Deze versie van de Kessmar Scanner Tool wordt bijgewerkt via het pakketbeheer van het "
+    "systeem.";
+const char* const kRefused = "De update is geweigerd: ";
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -160,22 +167,7 @@ void TfrmUpdate::CreateControls() {
   pagMain->setObjectName(QStringLiteral("pagMain"));
   pagMain->setGeometry(136, 8, 329, 265);
 
-  tabNewVersionAvailable = MakePage(pagMain, "tabNewVersionAvailable");
-  lblNieuweUpdate =
-      MakeLabel(tabNewVersionAvailable, "lblNieuweUpdate", 0, 8,
-                QStringLiteral("Er is een nieuwe versie van de Kessmar Scanner Tool beschikbaar"));
-  QFont underlined = lblNieuweUpdate->font();
-  underlined.setUnderline(true);
-  lblNieuweUpdate->setFont(underlined);
-  lblNieuweUpdate->setStyleSheet(QStringLiteral("color: black"));
-  lblNieuweUpdate->adjustSize();
-  memWhatsNew = new QTextEdit(tabNewVersionAvailable);
-  memWhatsNew->setObjectName(QStringLiteral("memWhatsNew"));
-  memWhatsNew->setGeometry(0, 32, 321, 186);
-  memWhatsNew->setReadOnly(true);
-  memWhatsNew->setAcceptRichText(false);
-  btnStart = MakeButton(tabNewVersionAvailable, "btnStart", {230, 227, 91, 25}, "Ja");
-  btnLater = MakeButton(tabNewVersionAvailable, "btnLater", {0, 225, 91, 25}, "Later");
+  CreateOfferPage();
 
   tabProgress = MakePage(pagMain, "tabProgress");
   lblDownloading =
@@ -229,6 +221,31 @@ void TfrmUpdate::CreateControls() {
           [this] { Guarded([this] { tmrStartUpdateTimer(); }); });
 }
 
+void TfrmUpdate::CreateOfferPage() {
+  tabNewVersionAvailable = MakePage(pagMain, "tabNewVersionAvailable");
+  // The headline is wider than the page in most fonts: it wraps, and the what's-new text
+  // starts below it.
+  constexpr int kPageWidth = 321;
+  lblNieuweUpdate =
+      MakeLabel(tabNewVersionAvailable, "lblNieuweUpdate", 0, 4,
+                QStringLiteral("Er is een nieuwe versie van de Kessmar Scanner Tool beschikbaar"));
+  QFont underlined = lblNieuweUpdate->font();
+  underlined.setUnderline(true);
+  lblNieuweUpdate->setFont(underlined);
+  lblNieuweUpdate->setStyleSheet(QStringLiteral("color: black"));
+  lblNieuweUpdate->setWordWrap(true);
+  lblNieuweUpdate->setFixedWidth(kPageWidth);
+  lblNieuweUpdate->setFixedHeight(lblNieuweUpdate->heightForWidth(kPageWidth));
+  const int textTop = std::max(32, lblNieuweUpdate->geometry().bottom() + 5);
+  memWhatsNew = new QTextEdit(tabNewVersionAvailable);
+  memWhatsNew->setObjectName(QStringLiteral("memWhatsNew"));
+  memWhatsNew->setGeometry(0, textTop, kPageWidth, 218 - textTop);
+  memWhatsNew->setReadOnly(true);
+  memWhatsNew->setAcceptRichText(false);
+  btnStart = MakeButton(tabNewVersionAvailable, "btnStart", {230, 227, 91, 25}, "Ja");
+  btnLater = MakeButton(tabNewVersionAvailable, "btnLater", {0, 225, 91, 25}, "Later");
+}
+
 void TfrmUpdate::ConfigureWebUpdate() {
   WebUpdate.Agent = "TWebUpdate";
   WebUpdate.UpdateType = TUpdateType::httpUpdate;
@@ -255,6 +272,19 @@ void TfrmUpdate::ConfigureWebUpdate() {
     }
   };
   if (autoAnswer_) WebUpdate.OnAppRestart = [](TWebUpdate&) { return true; };
+  WebUpdate.OnRefused = [](TWebUpdate&, const std::string& reason) {
+    qCWarning(lcUpdate).noquote() << QString::fromStdString(reason);
+  };
+  WebUpdate.OnNotice = [](const std::string& text) {
+    qCWarning(lcUpdate).noquote() << QString::fromStdString(text);
+  };
+  try {
+    WebUpdate.TrustedKeys = TrustedUpdateKeys();
+  } catch (const std::exception& e) {
+    // Without its keys the window checks nothing: every update is refused.
+    qCWarning(lcUpdate).noquote() << e.what();
+    WebUpdate.URL.clear();
+  }
 }
 
 void TfrmUpdate::PumpEvents() {
@@ -308,13 +338,26 @@ void TfrmUpdate::keyPressEvent(QKeyEvent* event) {
 }
 
 void TfrmUpdate::OfferUpdate() {
+  Offer();
+}
+
+void TfrmUpdate::OfferUpdateAsked() {
+  if (Offer()) return;
+  if (!platform::CanWriteInFolder(WebUpdate.ProgramPath().parent_path())) {
+    messages_.ShowInfo(kPackageManaged);
+  } else if (!WebUpdate.LastRefusal.empty()) {
+    messages_.ShowError(kRefused + WebUpdate.LastRefusal);
+  }
+}
+
+bool TfrmUpdate::Offer() {
   if (offering_) {
     // A second offer (the menu item during the daily check) must not run the component twice.
     if (isVisible()) {
       raise();
       activateWindow();
     }
-    return;
+    return true;
   }
   offering_ = true;
   struct Reset {
@@ -324,13 +367,14 @@ void TfrmUpdate::OfferUpdate() {
 
   pagMain->setCurrentWidget(tabNewVersionAvailable);
   WebUpdate.OnDownloadedWhatsNew = nullptr;
-  if (!WebUpdate.QueryUpdateAvailable(false)) return;
+  if (!WebUpdate.QueryUpdateAvailable(false)) return false;
   // "Ja" waits for the control file that tmrStartUpdateTimer fetches: pressed during that
   // fetch, it would run the download inside it.
   btnStart->setEnabled(false);
   tmrStartUpdate->start();
   exec();
   tmrStartUpdate->stop();
+  return true;
 }
 
 void TfrmUpdate::CloseAndExit() {

@@ -50,6 +50,10 @@ class TfrmUpdate : public QDialog {
   // it has closed. A call while an offer is already running only brings the window forward.
   // Errors of the check (a {LAD} folder that cannot be named) pass to the caller.
   void OfferUpdate();
+  // OfferUpdate for a user who asked (the Help menu): when no update was offered, tells why an
+  // update was refused, and that a program whose folder this user cannot write (a package
+  // install) is updated through the system's package manager.
+  void OfferUpdateAsked();
   // CloseSession, then close the window.
   void CloseAndExit();
 
@@ -98,6 +102,9 @@ class TfrmUpdate : public QDialog {
 
  private:
   void CreateControls();
+  void CreateOfferPage();
+  // OfferUpdate's work; true when the window was shown.
+  bool Offer();
   void ConfigureWebUpdate();
   // Runs pending events between transfer blocks; notices when the program is ending.
   void PumpEvents();

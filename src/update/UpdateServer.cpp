@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "common/Text.h"
+
 namespace kessmar {
 
 std::string ControlFileUrl() {
@@ -11,6 +13,10 @@ std::string ControlFileUrl() {
     while (!base.empty() && base.back() == '/') base.pop_back();
   }
   return base + std::string(kControlFilePath);
+}
+
+bool IsHttpsUrl(std::string_view url) {
+  return url.size() > 8 && EqualsIgnoringCase(url.substr(0, 8), "https://");
 }
 
 std::string ExtraCaFile() {

@@ -15,6 +15,9 @@ inline constexpr std::string_view kControlFilePath = "/files/download/kessmar_sc
 // before the path.
 std::string ControlFileUrl();
 
+// True for an "https://" address (the scheme in any case) with something after it.
+bool IsHttpsUrl(std::string_view url);
+
 // A PEM file of certificate authorities trusted besides the system's, named by
 // KESSMAR_UPDATE_CA_FILE (for tests and the demo); empty when unset.
 std::string ExtraCaFile();

@@ -50,6 +50,7 @@ struct TFileDescription {
   bool Mandatory = false;
   bool Preselect = true;
   bool Hidden = false;
+  std::string Sha256;     // sha256: the file's SHA-256 in hexadecimal (a signed update has it)
   bool Selected = false;  // not in the file; set before the download
 };
 

@@ -2,6 +2,7 @@
 #include "common/Text.h"
 
 #include <charconv>
+#include <stdexcept>
 
 namespace kessmar {
 namespace {
@@ -13,6 +14,15 @@ std::string QuotedWhenBlank(const std::string& text) {
 }  // namespace
 
 std::string BuildUpdaterCommandLine(const UpdaterCall& call) {
+  for (const std::string* part : {&call.appName, &call.appParams, &call.currentFolder,
+                                  &call.componentFolder, &call.appComponents}) {
+    for (const unsigned char c : *part) {
+      if (c == '"' || c < 0x20 || c == 0x7F) {
+        throw std::invalid_argument("A quote or control character cannot go to the updater: " +
+                                    *part);
+      }
+    }
+  }
   std::string program = "null";
   if (call.autoRestart) {
     program = call.appName;

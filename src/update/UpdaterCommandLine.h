@@ -26,7 +26,9 @@ struct UpdaterCall {
 };
 
 // "<pid> <L|X> <program|null> <params> "<folder>" <components>": the program and the params
-// enclosed in double quotes when they hold a blank, the folder always.
+// enclosed in double quotes when they hold a blank, the folder always. Throws
+// std::invalid_argument when a part holds a double quote or a control character (a tab would
+// split it, a quote would shift every later argument).
 std::string BuildUpdaterCommandLine(const UpdaterCall& call);
 
 // The arguments of a command line, as described above.

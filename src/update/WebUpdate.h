@@ -25,12 +25,15 @@
 #include "ControlFile.h"
 #include "UpdateTypes.h"
 #include "platform/FileTimes.h"
+#include "update/UpdateSignature.h"
 
 namespace kessmar {
 
 namespace platform {
 class InternetSession;
-}
+class InternetRequest;
+class UniqueFile;
+}  // namespace platform
 class ShellOpen;
 class UserMessages;
 
@@ -74,6 +77,23 @@ class TWebUpdate {
   bool AutoRestart = true;
   // A PEM file of certificate authorities trusted besides the system's (tests, the demo).
   std::string ExtraCaFile;
+  // The supplier's public keys. With at least one, the control file must carry a good signature
+  // (UrlFileName + ".sig" beside it) and a "sha256=" for every file entry and the what's-new
+  // text; without keys the signature is not asked for (a given sha256 is still checked).
+  UpdateKeys TrustedKeys;
+
+  // ---- Limits ----
+  // The control file and the what's-new text: each within this time and size.
+  std::chrono::milliseconds SmallFileDeadline{60'000};
+  int64_t SmallFileMaxBytes = 1 << 20;
+  // A file entry may take this long plus one second per MinimumRate bytes of its size.
+  std::chrono::milliseconds FileDeadlineBase{60'000};
+  int64_t MinimumRate = 32 * 1024;
+  // The size of a file entry without "filesize", and of any other download.
+  int64_t FileMaxBytes = int64_t{1} << 30;
+  // What a cabinet may expand to.
+  int64_t CabinetMaxBytes = int64_t{2} << 30;
+  size_t CabinetMaxFiles = 10'000;
 
   // ---- Hooks (std::function; empty means not attached) ----
   // Runs the caller's pending events; called between blocks and while a transfer waits.
@@ -89,6 +109,12 @@ class TWebUpdate {
   std::function<bool(TWebUpdate& sender)> OnAppRestart;
   // Closes the program in LaunchUpdater instead of ApplicationTerminate.
   std::function<void(TWebUpdate& sender)> OnAppDoClose;
+  // Told why an update (or one of its files) was refused: not https, a body without its end,
+  // a wrong size, signature or SHA-256, a program that is no newer version, an unsafe value.
+  // The program logs it. LastRefusal keeps the last reason until the next check starts.
+  std::function<void(TWebUpdate& sender, const std::string& reason)> OnRefused;
+  // Told what else the program should log (a temporary folder taken by someone else).
+  std::function<void(const std::string& text)> OnNotice;
 
   // ---- What the component uses of its surroundings (not owned; may stay unset) ----
   UserMessages* Messages = nullptr;  // the shutdown question; unset: the answer is No
@@ -120,6 +146,13 @@ class TWebUpdate {
   TFileList FileEntries;
   int ActiveIndex = 0;
   bool AppComponentFetched = false;
+  std::string LastRefusal;
+  // Set by the check when an application update was found but the program's folder cannot be
+  // written by this user (a package-installed program): such updates are not offered.
+  bool ProgramFolderReadOnly = false;
+  // The entries of AppComponents whose files were fetched by the last InstallFileEntries: only
+  // these go to the updater.
+  std::vector<std::string> FetchedComponents;
 
   // ---- Internet session and file transfer ----
 
@@ -129,16 +162,30 @@ class TWebUpdate {
   int OpenSession();
   // Closes the session (if open) and deletes the control-file copy when ControlFilePath is set.
   void CloseSession();
+  // What a single download must hold to.
+  struct TransferLimits {
+    int64_t maxBytes = 0;                          // a larger body is refused
+    int64_t exactBytes = -1;                       // when >= 0, any other size is refused
+    std::optional<platform::Sha256Digest> sha256;  // when set, other content is refused
+    std::chrono::milliseconds deadline{0};         // the whole transfer, from the request on
+  };
   // Downloads url to targetFolder + UrlFileName(url). True only when data arrived and the file
-  // is in place; every failure is a report and false (see docs/update.md for the details). The
+  // is in place; every failure is a report and false (see docs/update.md for the details). Only
+  // https is fetched, and only a body that carries its end (a length, chunks, or HTTP/2). The
   // data goes to a "WUPD" file in TempFolder() first and replaces the target only when the
-  // transfer is complete; an existing target stays untouched on failure. An exception thrown by
-  // OnFileProgress or ProcessMessages ends the transfer (its file removed) and is rethrown.
+  // transfer is complete and within limits; an existing target stays untouched on failure. An
+  // exception thrown by OnFileProgress or ProcessMessages ends the transfer (its file removed)
+  // and is rethrown. Without limits: at most FileMaxBytes, in the time that size may take.
   bool DownloadFile(const std::string& url, const std::string& targetFolder);
+  bool DownloadFile(const std::string& url, const std::string& targetFolder,
+                    const TransferLimits& limits);
+  // The limits of a file of `bytes` (its "filesize", or 0 when unknown) with the given SHA-256.
+  TransferLimits FileLimits(int64_t bytes, std::optional<platform::Sha256Digest> sha256) const;
   // Everything after the last "/", then after the last "\", then after the last "?".
   static std::string UrlFileName(const std::string& url);
-  // The temporary folder, ending in "/". Throws std::runtime_error when the system's
-  // temporary folder cannot be made (see platform/KnownFolders.h).
+  // The temporary folder, ending in "/": a private folder of this user (see
+  // platform/KnownFolders.h; a fallback is told to OnNotice once). Throws std::runtime_error
+  // when none can be made.
   std::string TempFolder() const;
   void RequestCancel() { CancelRequested = true; }
   // Appends line + CR LF to the log file (LogFileName, in the documents folder unless it holds
@@ -146,6 +193,8 @@ class TWebUpdate {
   void AppendToLog(const std::string& line);
   // Status report: calls OnStatus, and with Logging on appends the dated line to the log.
   void ReportStatus(int message, const std::string& argument, int status, int error);
+  // Records and reports why something was refused (LastRefusal, OnRefused, report 976).
+  void Refuse(const std::string& reason);
 
   // ---- Control file and version check ----
 
@@ -153,7 +202,11 @@ class TWebUpdate {
   // what's-new text for OnDownloadedWhatsNew, closes the session. True when an update is
   // available.
   bool QueryUpdateAvailable(bool changeToProgramFolder);
-  // 0 fetched; 4 control file not found; 5 signature mismatch (only with SignatureCheck).
+  // 0 fetched; 4 control file not found (also: not https); 5 refused: a missing or wrong
+  // signature (with TrustedKeys, or SignatureCheck's plain compare), a file or what's-new URL
+  // that is not https, a missing or malformed sha256 (with TrustedKeys), a quote or control
+  // character in appname, appparam or appcomps. The control file is read once here; the steps
+  // after it use what was read, until CloseSession.
   int FetchControlFile();
   UpdateOutcome EvaluateControlFile();
   // Reads FileEntries; returns the count announced by [files] count. Never more entries are
@@ -167,13 +220,19 @@ class TWebUpdate {
   // normalised version texts (version rule).
   bool CompareWithLocal(std::string& newVersion, std::string& localPath, int32_t newChecksum,
                         int32_t newSize);
+  // ProgramFile, or the running executable when that is empty.
+  std::filesystem::path ProgramPath() const;
   // Expands {WIN} {SYS} {APP} {TMP} {DOC} {PF} {LAD}. Throws std::runtime_error "Could not find
   // Local Application Data folder location." when {LAD} cannot be named.
   std::string ExpandPathPrefixes(const std::string& text) const;
 
   // ---- Installation ----
 
-  // Downloads and places every entry; 0, or -1 when at least one entry failed.
+  // Removes what an earlier download may have left in the temporary folder under the names of
+  // this update's files, then downloads and places every entry; 0, or -1 when at least one
+  // entry failed. A file must match its "filesize" and "sha256"; the program component must be
+  // a complete executable for this machine whose version is newversion and newer than the
+  // running program's, or it is removed and counts as failed.
   int InstallFileEntries();
   // Runs the [action] part of the control file; -1 when cancelled, else 0.
   int RunPostUpdateActions();
@@ -198,13 +257,45 @@ class TWebUpdate {
   int ExtractCabinet(const std::string& cabinetPath, const std::string& targetFolder);
 
  private:
-  ControlFile ReadControlFile() const;
-  std::filesystem::path ProgramPath() const;
+  enum class Received { kComplete, kFailed, kCancelled };
+
+  const ControlFile& ReadControlFile() const;
   void Pump();
   bool Cancelled();
+  bool DownloadRefused(const std::string& url, const std::string& reason);
+  // The three steps of DownloadFile.
+  std::optional<int> WaitForResponse(platform::InternetRequest& request, const std::string& url,
+                                     std::chrono::steady_clock::time_point deadline);
+  Received ReceiveBody(platform::InternetRequest& request, platform::UniqueFile& temp,
+                       const std::string& url, const std::string& target,
+                       const TransferLimits& limits, std::chrono::steady_clock::time_point deadline,
+                       bool& received);
+  bool FollowBlocks(size_t size, const std::string& target, int64_t& total, int64_t contentLength);
+  Received CheckBody(const std::string& url, int64_t total, int64_t contentLength,
+                     const TransferLimits& limits, std::optional<platform::Sha256>& sha);
   bool PlaceDownloadedFile(const std::filesystem::path& temp, const std::string& target);
+  // The steps of FetchControlFile after the download.
+  bool ControlFileSignatureGood(const std::string& url, const std::string& text);
+  std::optional<std::string> UnsafeControlFileValue(const ControlFile& control) const;
+  std::optional<std::string> DownloadSmallFile(const std::string& url, std::string_view sha256);
+  // The steps of InstallFileEntries.
+  void RemoveLeftovers();
+  bool IsComponent(const std::string& name) const;
+  std::optional<std::string> ProgramComponentProblem(const std::string& downloaded,
+                                                     const std::string& name) const;
+  // The hand-over memory: a failed hand-over of the same control file is not offered again
+  // within a day.
+  std::filesystem::path HandOverRecord() const;
+  bool HandOverFailedRecently();
+  void RecordHandOver();
 
   std::unique_ptr<platform::InternetSession> session_;
+  mutable bool temporaryFolderNoted_ = false;
+  // The control file as read from ControlFilePath (read once; a path set from outside is read
+  // at first use).
+  mutable ControlFile control_;
+  mutable std::optional<std::string> controlReadFrom_;
+  std::string controlText_;  // the bytes of the control file as fetched (and verified)
 };
 
 }  // namespace kessmar

@@ -5,11 +5,13 @@
 #include "FileEntries.h"
 #include "PathPrefixes.h"
 #include "UpdateDates.h"
+#include "UpdateServer.h"
 #include "VersionText.h"
 #include "WebUpdate.h"
 #include "batch/CodePage.h"
 #include "platform/AppPaths.h"
 #include "platform/Files.h"
+#include "platform/FolderAccess.h"
 #include "platform/KnownFolders.h"
 
 namespace kessmar {
@@ -71,9 +73,12 @@ std::filesystem::path TWebUpdate::ProgramPath() const {
   return ProgramFile.empty() ? platform::ExecutablePath() : ProgramFile;
 }
 
-ControlFile TWebUpdate::ReadControlFile() const {
-  if (ControlFilePath.empty()) return ControlFile();
-  return ControlFile::Load(ControlFilePath);
+const ControlFile& TWebUpdate::ReadControlFile() const {
+  if (controlReadFrom_ != ControlFilePath) {
+    control_ = ControlFilePath.empty() ? ControlFile() : ControlFile::Load(ControlFilePath);
+    controlReadFrom_ = ControlFilePath;
+  }
+  return control_;
 }
 
 std::string TWebUpdate::ExpandPathPrefixes(const std::string& text) const {
@@ -97,13 +102,24 @@ std::string TWebUpdate::ExpandPathPrefixes(const std::string& text) const {
 bool TWebUpdate::QueryUpdateAvailable(bool changeToProgramFolder) {
   if (changeToProgramFolder) std::filesystem::current_path(ProgramPath().parent_path());
   CancelRequested = false;
+  LastRefusal.clear();
+  ProgramFolderReadOnly = false;
   if (OpenSession() != 0) return false;
   bool available = false;
   if (session_) {
     if (FetchControlFile() == 0) {
       const UpdateOutcome outcome = EvaluateControlFile();
       available = outcome != UpdateOutcome::NoUpdate;
-      if (outcome == UpdateOutcome::UnconditionalUpdate && LoadFileEntries() > 0) {
+      if (available && AppUpdateAnnounced &&
+          !platform::CanWriteInFolder(ProgramPath().parent_path())) {
+        // Installed by the system's package manager: only that may replace the program.
+        ProgramFolderReadOnly = true;
+        ReportStatus(976, "The program's folder cannot be written: no application update", 1, 0);
+        available = false;
+      }
+      // Read also when nothing is offered: a hand-over that worked is forgotten.
+      if (HandOverFailedRecently() && AppUpdateAnnounced) available = false;
+      if (available && outcome == UpdateOutcome::UnconditionalUpdate && LoadFileEntries() > 0) {
         SelectFileEntries();
       }
     }
@@ -120,32 +136,129 @@ bool TWebUpdate::QueryUpdateAvailable(bool changeToProgramFolder) {
 
 int TWebUpdate::FetchControlFile() {
   CancelRequested = false;
+  control_ = ControlFile();
+  controlReadFrom_.reset();
+  controlText_.clear();
   const std::string url = ExpandPathPrefixes(URL);
   if (url.empty()) {
     ReportStatus(925, "", 2, 0);
     return 4;
   }
   const std::string folder = TempFolder();
-  if (!DownloadFile(url, folder)) {
+  TransferLimits limits;
+  limits.maxBytes = SmallFileMaxBytes;
+  limits.deadline = SmallFileDeadline;
+  std::optional<std::string> text;
+  if (DownloadFile(url, folder, limits)) {
+    try {
+      text = platform::ReadFileIfPresent(folder + UrlFileName(url));
+    } catch (const platform::FileError& e) {
+      ReportStatus(976, e.what(), 1, 0);
+    }
+  }
+  if (!text) {
     ReportStatus(925, "", 2, 0);
     return 4;
   }
   ReportStatus(926, "", 3, 0);
   ControlFilePath = folder + UrlFileName(url);
-  const ControlFile control = ReadControlFile();
-  int result = 0;
+  // Nothing of a refused control file is read later.
+  controlReadFrom_ = ControlFilePath;
+  auto refused = [&] {
+    std::error_code ignored;
+    std::filesystem::remove(ControlFilePath, ignored);
+    return 5;
+  };
+  if (!TrustedKeys.empty() && !ControlFileSignatureGood(url, *text)) {
+    ReportStatus(927, "", 11, 4);
+    return refused();
+  }
+  ControlFile control = ControlFile::Parse(*text);
   if (SignatureCheck && control.ReadString("update", "signature") != Signature) {
     ReportStatus(927, "", 11, 4);
-    result = 5;
+    return refused();
   }
-  AppUpdateAnnounced = control.ReadInteger("application", "appupdate", 0) == 1;
-  AppName = ExpandPathPrefixes(control.ReadString("application", "appname"));
-  AppParams = control.ReadString("application", "appparam");
+  if (const auto problem = UnsafeControlFileValue(control)) {
+    Refuse("The control file is refused: " + *problem);
+    return refused();
+  }
+  control_ = std::move(control);
+  controlText_ = std::move(*text);
+  AppUpdateAnnounced = control_.ReadInteger("application", "appupdate", 0) == 1;
+  AppName = ExpandPathPrefixes(control_.ReadString("application", "appname"));
+  AppParams = control_.ReadString("application", "appparam");
   if (AppName.empty()) AppUpdateAnnounced = false;
   if (AppParams.empty()) AppParams = " ";
-  AppComponents = ExpandPathPrefixes(control.ReadString("application", "appcomps"));
-  SilentRestart = control.ReadInteger("application", "silentrestart", 0) == 1;
-  return result;
+  AppComponents = ExpandPathPrefixes(control_.ReadString("application", "appcomps"));
+  SilentRestart = control_.ReadInteger("application", "silentrestart", 0) == 1;
+  return 0;
+}
+
+// The detached signature beside the control file, by one of the trusted keys.
+bool TWebUpdate::ControlFileSignatureGood(const std::string& url, const std::string& text) {
+  const std::string sigUrl = url + ".sig";
+  TransferLimits limits;
+  limits.maxBytes = 4096;
+  limits.deadline = SmallFileDeadline;
+  const std::string folder = TempFolder();
+  std::optional<std::string> signature;
+  if (DownloadFile(sigUrl, folder, limits)) {
+    try {
+      signature = platform::ReadFileIfPresent(folder + UrlFileName(sigUrl));
+    } catch (const platform::FileError&) {
+    }
+  }
+  std::error_code ignored;
+  std::filesystem::remove(folder + UrlFileName(sigUrl), ignored);
+  if (!signature) {
+    Refuse("The control file has no signature: " + sigUrl + " cannot be fetched");
+    return false;
+  }
+  if (!SignedByOneOf(text, *signature, TrustedKeys)) {
+    Refuse("The control file's signature is not the supplier's");
+    return false;
+  }
+  return true;
+}
+
+// Why the control file must not be used, or nullopt: a download that is not https, a missing
+// sha256 in a signed update, a value that would break the updater's command line.
+std::optional<std::string> TWebUpdate::UnsafeControlFileValue(const ControlFile& control) const {
+  const bool signedUpdate = !TrustedKeys.empty();
+  auto checkFile = [&](const std::string& what, const std::string& url,
+                       const std::string& sha256) -> std::optional<std::string> {
+    if (!IsHttpsUrl(url)) return what + " is not https: " + url;
+    if (!sha256.empty() && !ReadSha256Text(sha256)) return what + " has a malformed sha256";
+    if (signedUpdate && sha256.empty()) return what + " has no sha256";
+    return std::nullopt;
+  };
+  const int32_t count = control.ReadInteger("files", "count", 0);
+  const auto made =
+      std::min<size_t>(static_cast<size_t>(std::max(count, 0)), control.SectionCount());
+  for (size_t i = 1; i <= made; ++i) {
+    const std::string section = "file" + std::to_string(i);
+    if (auto problem = checkFile("The entry [" + section + "]",
+                                 ExpandPathPrefixes(control.ReadString(section, "url")),
+                                 control.ReadString(section, "sha256"))) {
+      return problem;
+    }
+  }
+  const std::string whatsNew = "whatsnew" + LanguageID;
+  const std::string whatsNewUrl = control.ReadString(whatsNew, "file");
+  if (!whatsNewUrl.empty()) {
+    if (auto problem =
+            checkFile("The what's-new text", whatsNewUrl, control.ReadString(whatsNew, "sha256"))) {
+      return problem;
+    }
+  }
+  for (const char* key : {"appname", "appparam", "appcomps"}) {
+    for (const unsigned char c : control.ReadString("application", key)) {
+      if (c == '"' || c < 0x20 || c == 0x7F) {
+        return std::string(key) + " holds a quote or a control character";
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 UpdateOutcome TWebUpdate::EvaluateControlFile() {
@@ -282,11 +395,30 @@ int TWebUpdate::SelectFileEntries() {
 }
 
 std::optional<std::vector<std::string>> TWebUpdate::FetchWhatsNew() {
-  const std::string url = ReadControlFile().ReadString("whatsnew" + LanguageID, "file");
+  const std::string section = "whatsnew" + LanguageID;
+  const std::string url = ReadControlFile().ReadString(section, "file");
   if (url.empty()) return std::nullopt;
   ReportStatus(937, "", 12, 0);
+  auto text = DownloadSmallFile(url, ReadControlFile().ReadString(section, "sha256"));
+  if (!text) return std::nullopt;
+  return TextLines(std::move(*text));
+}
+
+// A small file (at most SmallFileMaxBytes, within SmallFileDeadline) as text, its download
+// removed again; nullopt when it cannot be fetched or has another SHA-256 than a given one.
+std::optional<std::string> TWebUpdate::DownloadSmallFile(const std::string& url,
+                                                         std::string_view sha256) {
+  TransferLimits limits;
+  limits.maxBytes = SmallFileMaxBytes;
+  limits.deadline = SmallFileDeadline;
+  if (!sha256.empty()) {
+    limits.sha256 = ReadSha256Text(sha256);
+    if (!limits.sha256) return std::nullopt;
+  } else if (!TrustedKeys.empty()) {
+    return std::nullopt;
+  }
   const std::string folder = TempFolder();
-  if (!DownloadFile(url, folder)) return std::nullopt;
+  if (!DownloadFile(url, folder, limits)) return std::nullopt;
   const std::filesystem::path file = folder + UrlFileName(url);
   std::optional<std::string> text;
   try {
@@ -295,8 +427,7 @@ std::optional<std::vector<std::string>> TWebUpdate::FetchWhatsNew() {
   }
   std::error_code ignored;
   std::filesystem::remove(file, ignored);
-  if (!text) return std::nullopt;
-  return TextLines(std::move(*text));
+  return text;
 }
 
 }  // namespace kessmar

@@ -4,9 +4,11 @@
 
 #include "FileMoves.h"
 #include "UpdaterCommandLine.h"
+#include "VersionText.h"
 #include "WebUpdate.h"
 #include "batch/CodePage.h"
 #include "common/Text.h"
+#include "platform/ExecutableCheck.h"
 #include "platform/Processes.h"
 #include "platform/ShellOpen.h"
 #include "platform/archive/Archive.h"
@@ -41,11 +43,73 @@ std::optional<std::filesystem::path> SafeRelativeName(const platform::CabinetEnt
 
 }  // namespace
 
+// The updater takes a component from the component folder by the file name of its entry in
+// appcomps, exactly as written; a download is a component when its name is one of these.
+bool TWebUpdate::IsComponent(const std::string& name) const {
+  for (const std::string& component : SplitComponentList(AppComponents)) {
+    if (std::filesystem::path(component).filename() == name) return true;
+  }
+  return false;
+}
+
+// Files of the names this update downloads may be left from an earlier download that was
+// declined or stopped; none of them may be taken for a file of this one.
+void TWebUpdate::RemoveLeftovers() {
+  const std::filesystem::path folder = TempFolder();
+  std::vector<std::string> names;
+  for (const std::string& component : SplitComponentList(AppComponents)) {
+    names.push_back(std::filesystem::path(component).filename().string());
+  }
+  const ControlFile& control = ReadControlFile();
+  const int32_t count = control.ReadInteger("files", "count", 0);
+  const auto made =
+      std::min<size_t>(static_cast<size_t>(std::max(count, 0)), control.SectionCount());
+  for (size_t i = 1; i <= made; ++i) {
+    names.push_back(UrlFileName(control.ReadString("file" + std::to_string(i), "url")));
+  }
+  for (const TFileDescription& entry : FileEntries) names.push_back(UrlFileName(entry.URL));
+  std::error_code ec;
+  for (const std::string& name : names) {
+    if (name.empty() || name == "." || name == "..") continue;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(folder / name, ec)) ||
+        std::filesystem::is_symlink(std::filesystem::symlink_status(folder / name, ec))) {
+      std::filesystem::remove(folder / name, ec);
+    }
+  }
+}
+
+// Why the downloaded program component must not go to the updater, or nullopt. The program
+// component is the component that replaces the running program or the program started after
+// the update.
+std::optional<std::string> TWebUpdate::ProgramComponentProblem(const std::string& downloaded,
+                                                               const std::string& name) const {
+  const std::filesystem::path program = ProgramPath();
+  const std::filesystem::path restarted = AppName;
+  if (program.filename() != name && restarted.filename() != name) return std::nullopt;
+  if (auto problem = platform::ExecutableProblem(downloaded)) {
+    return name + " is no complete program for this machine: " + *problem;
+  }
+  const std::string announced = ReadControlFile().ReadString("update", "newversion");
+  const VersionWords fresh = FileVersionOf(downloaded);
+  const VersionWords expected = ReadVersionText(announced);
+  if (!fresh.Valid() || !expected.Valid() || fresh.high != expected.high ||
+      fresh.low != expected.low) {
+    return name + " is version " + fresh.ToString() + ", not the announced " +
+           (expected.Valid() ? expected.ToString() : "\"" + announced + "\"");
+  }
+  const VersionWords running = FileVersionOf(program);
+  if (!fresh.NewerThan(running)) {
+    return name + " " + fresh.ToString() + " is not newer than the running " + running.ToString();
+  }
+  return std::nullopt;
+}
+
 int TWebUpdate::InstallFileEntries() {
   int result = 0;
   // A component fetched by an earlier update of this run is no part of this one.
   AppComponentFetched = false;
-  const std::string components = ToUpperAscii(AppComponents);
+  FetchedComponents.clear();
+  if (UseWinTempDir) RemoveLeftovers();
   for (size_t i = 0; i < FileEntries.size(); ++i) {
     const TFileDescription entry = FileEntries[i];
     const std::string name = UrlFileName(entry.URL);
@@ -55,7 +119,10 @@ int TWebUpdate::InstallFileEntries() {
       std::filesystem::create_directories(entry.TargetDir, ec);
     }
     const std::string folder = UseWinTempDir ? TempFolder() : entry.TargetDir;
-    if (!DownloadFile(entry.URL, folder)) {
+    std::optional<platform::Sha256Digest> sha256;
+    if (!entry.Sha256.empty()) sha256 = ReadSha256Text(entry.Sha256);
+    const bool shaUsable = entry.Sha256.empty() ? TrustedKeys.empty() : sha256.has_value();
+    if (!shaUsable || !DownloadFile(entry.URL, folder, FileLimits(entry.FileSize, sha256))) {
       result = -1;
       ReportStatus(946, entry.URL, 2, 9);
       AppUpdateAnnounced = false;
@@ -64,9 +131,22 @@ int TWebUpdate::InstallFileEntries() {
     const std::string downloaded = folder + name;
     const std::string ext = ToUpperAscii(std::filesystem::path(name).extension().string());
 
-    if (components.find(ToUpperAscii(name)) != std::string::npos) {
+    if (IsComponent(name)) {
+      if (auto problem = ProgramComponentProblem(downloaded, name)) {
+        Refuse(*problem);
+        std::filesystem::remove(downloaded, ec);
+        result = -1;
+        ReportStatus(946, entry.URL, 2, 9);
+        AppUpdateAnnounced = false;
+        continue;
+      }
       // Only the updater may put a component in place: it stays in the download folder.
       AppComponentFetched = true;
+      for (const std::string& component : SplitComponentList(AppComponents)) {
+        if (std::filesystem::path(component).filename() == name) {
+          FetchedComponents.push_back(component);
+        }
+      }
       ReportStatus(962, name, 0, 0);
       continue;
     }
@@ -121,7 +201,18 @@ int TWebUpdate::ExtractCabinet(const std::string& cabinetPath, const std::string
     platform::Cabinet cabinet(cabinetPath);
     const std::filesystem::path base = targetFolder.empty() ? std::filesystem::current_path()
                                                             : std::filesystem::path(targetFolder);
-    // Every name is checked before anything is written: a hostile cabinet writes nothing.
+    // Every name and the sizes are checked before anything is written: a hostile cabinet
+    // writes nothing.
+    if (cabinet.Entries().size() > CabinetMaxFiles) {
+      Refuse(cabinetPath + " holds more than " + std::to_string(CabinetMaxFiles) + " files");
+      return -1;
+    }
+    int64_t expanded = 0;
+    for (const auto& entry : cabinet.Entries()) expanded += entry.length;
+    if (expanded > CabinetMaxBytes) {
+      Refuse(cabinetPath + " expands to more than " + std::to_string(CabinetMaxBytes) + " bytes");
+      return -1;
+    }
     std::vector<std::filesystem::path> targets;
     for (const auto& entry : cabinet.Entries()) {
       const auto relative = SafeRelativeName(entry);

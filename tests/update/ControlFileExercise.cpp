@@ -1,5 +1,7 @@
 #include "ControlFileExercise.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -38,7 +40,11 @@ void ExerciseControlFile(std::string_view text) {
   call.appParams = control.ReadString("application", "appparam");
   call.appComponents = expand(control.ReadString("application", "appcomps"));
   call.componentFolder = "/tmp/";
-  (void)ParseUpdaterArguments(SplitCommandLine(BuildUpdaterCommandLine(call)));
+  try {
+    (void)ParseUpdaterArguments(SplitCommandLine(BuildUpdaterCommandLine(call)));
+  } catch (const std::invalid_argument&) {
+    // A quote or control character is refused: the component never takes such a file.
+  }
   (void)SplitComponentList(call.appComponents);
   (void)SplitCommandLine(control.ReadString("action", "runafterparam"));
 

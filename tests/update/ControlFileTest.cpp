@@ -22,10 +22,13 @@ class ControlFileTest : public UpdateFixture {
 
   // Evaluates text as the control-file copy.
   UpdateOutcome Evaluate(const std::string& text) {
-    WriteFile(dir / "control.ini", text);
-    web.ControlFilePath = (dir / "control.ini").string();
+    // A new copy each time: the component reads a copy once.
+    const auto file = dir / ("control" + std::to_string(++copies) + ".ini");
+    WriteFile(file, text);
+    web.ControlFilePath = file.string();
     return web.EvaluateControlFile();
   }
+  int copies = 0;
   std::string Local() const { return local.string(); }
 };
 
@@ -231,13 +234,15 @@ TEST_F(ControlFileTest, FileEntriesAreReadAndSelected) {
   // sixth, made from no section, has nothing to compare and is kept.
   EXPECT_EQ(kept, (std::vector<std::string>{"a", "c", "e", ""}));
 
-  WriteFile(dir / "control.ini", "[files]\ncount=1000000000\n[file1]\nurl=x\n");
+  WriteFile(dir / "control2.ini", "[files]\ncount=1000000000\n[file1]\nurl=x\n");
+  web.ControlFilePath = (dir / "control2.ini").string();
   EXPECT_EQ(web.LoadFileEntries(), 1000000000);
   EXPECT_EQ(web.FileEntries.size(), 2u);
 
-  WriteFile(dir / "control.ini",
+  WriteFile(dir / "control3.ini",
             "[files]\ncount=1\n[file1]\nurl=b\nnewversion=2\n"
             "localversion={APP}/same.exe\n");
+  web.ControlFilePath = (dir / "control3.ini").string();
   web.LoadFileEntries();
   EXPECT_EQ(web.SelectFileEntries(), -1);
 }

@@ -4,6 +4,8 @@
 // About window then shows N+1.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QLabel>
 
 #include "ChildProcess.h"
@@ -46,22 +48,37 @@ TEST(FullApplicationUpdate, TheRunningToolIsReplacedByTheNextVersionAndRestarted
   fs::create_directory(dir / "run");
   fs::permissions(dir / "run", fs::perms::owner_all);
   fs::copy_file(KESSMAR_TOOL_PATH, tool);
+  const fs::path privateTmp = dir / "tmp" / ("kessmar-" + std::to_string(getuid()));
 
   const VersionNumber current = VersionInfoReader(tool).FileVersionNumber();
   const VersionNumber next = VersionInfoReader(KESSMAR_NEXT_TOOL_PATH).FileVersionNumber();
   ASSERT_GT(next, current);
   const std::string nextProgram = ReadFile(KESSMAR_NEXT_TOOL_PATH);
-  server.Serve("/files/download/kessmar-scanner-tool", nextProgram);
-  server.Serve("/files/download/whatsnew.txt", "Versie " + VersionText(next) + "\r\n");
-  server.Serve("/files/download/kessmar_scanner_tool.ini",
-               "[update]\r\nnewversion=" + VersionText(next) +
-                   "\r\nlocalversion={APP}/kessmar-scanner-tool\r\n"
-                   "[application]\r\nappupdate=1\r\nappname={APP}/kessmar-scanner-tool\r\n"
-                   "appparam=\r\nappcomps={APP}/kessmar-scanner-tool\r\nsilentrestart=1\r\n"
-                   "[files]\r\ncount=1\r\n[file1]\r\nurl=" +
-                   server.Url("/files/download/kessmar-scanner-tool") +
-                   "\r\nfilesize=" + std::to_string(nextProgram.size()) +
-                   "\r\n[whatsnew]\r\nfile=" + server.Url("/files/download/whatsnew.txt") + "\r\n");
+  // Published as the supplier does: the files in a folder, the control file signed by the
+  // publishing tool with a key the tool under test trusts through its test build.
+  const fs::path published = dir / "published";
+  fs::create_directories(published);
+  WriteFile(published / "kessmar-scanner-tool", nextProgram);
+  WriteFile(published / "whatsnew.txt", "Versie " + VersionText(next) + "\r\n");
+  WriteFile(published / "kessmar_scanner_tool.ini",
+            "[update]\r\nnewversion=" + VersionText(next) +
+                "\r\nlocalversion={APP}/kessmar-scanner-tool\r\n"
+                "[application]\r\nappupdate=1\r\nappname={APP}/kessmar-scanner-tool\r\n"
+                "appparam=\r\nappcomps={APP}/kessmar-scanner-tool\r\nsilentrestart=1\r\n"
+                "[files]\r\ncount=1\r\n[file1]\r\nurl=" +
+                server.Url("/files/download/kessmar-scanner-tool") +
+                "\r\n[whatsnew]\r\nfile=" + server.Url("/files/download/whatsnew.txt") + "\r\n");
+  MakeTestSigningKey(dir / "signing.pem", dir / "trusted.pem");
+  ASSERT_EQ(ChildProcess(KESSMAR_PUBLISH_PATH,
+                         {"--key", (dir / "signing.pem").string(), "--files", published.string(),
+                          (published / "kessmar_scanner_tool.ini").string()},
+                         {})
+                .Wait(std::chrono::seconds(30)),
+            0);
+  for (const char* name : {"kessmar-scanner-tool", "whatsnew.txt", "kessmar_scanner_tool.ini",
+                           "kessmar_scanner_tool.ini.sig"}) {
+    server.Serve(std::string("/files/download/") + name, ReadFile(published / name));
+  }
 
   const std::map<std::string, std::string> env = {
       {"QT_QPA_PLATFORM", "offscreen"},
@@ -74,7 +91,8 @@ TEST(FullApplicationUpdate, TheRunningToolIsReplacedByTheNextVersionAndRestarted
       {"TMPDIR", (dir / "tmp").string()},
       {"KESSMAR_UPDATE_URL", server.BaseUrl()},
       {"KESSMAR_UPDATE_CA_FILE", server.CaFile().string()},
-      {"KESSMAR_UPDATE_AUTOANSWER", "1"}};
+      {"KESSMAR_UPDATE_AUTOANSWER", "1"},
+      {"KESSMAR_UPDATE_TEST_KEYS", (dir / "trusted.pem").string()}};
   // Whatever happens, nothing this test started indirectly outlives it.
   struct StopLeftovers {
     fs::path tool, updater;
@@ -83,7 +101,7 @@ TEST(FullApplicationUpdate, TheRunningToolIsReplacedByTheNextVersionAndRestarted
         for (pid_t pid : ProcessesRunning(program, 0)) kill(pid, SIGKILL);
       }
     }
-  } leftovers{tool, dir / "tmp" / "wusetup.exe"};
+  } leftovers{tool, privateTmp / "wusetup.exe"};
   ChildProcess first(tool.string(), {}, env);
 
   // The first check runs a second after start; the program ends once the updater runs.
@@ -99,8 +117,8 @@ TEST(FullApplicationUpdate, TheRunningToolIsReplacedByTheNextVersionAndRestarted
   EXPECT_EQ(ReadFile(tool), nextProgram);
   EXPECT_EQ(fs::status(tool).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
   EXPECT_TRUE(fs::exists(dir / "home" / "WUPDATE.INI"));
-  EXPECT_TRUE(fs::exists(dir / "tmp" / "wusetup.exe"));
-  EXPECT_FALSE(fs::exists(dir / "tmp" / "kessmar-scanner-tool")) << "the updater took it";
+  EXPECT_TRUE(fs::exists(privateTmp / "wusetup.exe"));
+  EXPECT_FALSE(fs::exists(privateTmp / "kessmar-scanner-tool")) << "the updater took it";
 
   // What the About window shows for the program now in place.
   TfrmAbout about(nullptr, tool);

@@ -88,6 +88,16 @@ void MakeTestCertificates(const std::filesystem::path& folder) {
   });
 }
 
+void MakeTestSigningKey(const std::filesystem::path& privateKey,
+                        const std::filesystem::path& publicKey) {
+  Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+  if (!key) Fail("Ed25519 key generation");
+  WritePem(privateKey, [&](FILE* f) {
+    return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  });
+  WritePem(publicKey, [&](FILE* f) { return PEM_write_PUBKEY(f, key.get()); });
+}
+
 HttpsTestServer::HttpsTestServer(const std::filesystem::path& folder) : folder_(folder) {
   std::filesystem::create_directories(folder);
   MakeTestCertificates(folder);

@@ -25,6 +25,11 @@ namespace kessmar::testing {
 // IP:127.0.0.1) into folder. Throws std::runtime_error when OpenSSL fails.
 void MakeTestCertificates(const std::filesystem::path& folder);
 
+// Writes a new Ed25519 key pair for signing updates: privateKey as "openssl genpkey" writes it,
+// publicKey as "openssl pkey -pubout" does. Throws std::runtime_error when OpenSSL fails.
+void MakeTestSigningKey(const std::filesystem::path& privateKey,
+                        const std::filesystem::path& publicKey);
+
 class HttpsTestServer {
  public:
   using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;

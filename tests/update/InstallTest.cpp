@@ -74,13 +74,15 @@ TEST_F(InstallTest, EveryKindOfFileEndsWhereItBelongs) {
   WriteFile(app / "docs" / "plain.txt", "old");
   chmod((app / "docs" / "plain.txt").c_str(), 0444);
   server->Serve("/f/plain.txt", "plain new");
-  server->Serve("/f/kessmar-scanner-tool", "new program");
+  const std::string program = ReadFile(KESSMAR_PROGRAM_171);
+  server->Serve("/f/kessmar-scanner-tool", program);
   server->Serve("/f/data.cab", GcabCabinet());
   server->Serve("/f/keep.cab", ReadFile(dir / "data.cab"));
   server->Serve("/f/tool.ex_", Szdd("expanded tool", 'e'));
   server->Serve("/f/notpacked.ex_", "not compressed at all");
 
   const int result = Install(
+      "[update]\nnewversion=1.0.0.171\n"
       "[application]\nappupdate=1\nappname={APP}/kessmar-scanner-tool\n"
       "appcomps={APP}/kessmar-scanner-tool\n[files]\ncount=6\n" +
       File(1, "plain.txt", "targetdir={APP}/docs\n") +
@@ -92,7 +94,7 @@ TEST_F(InstallTest, EveryKindOfFileEndsWhereItBelongs) {
 
   EXPECT_EQ(ReadFile(app / "docs" / "plain.txt"), "plain new");
   // The component waits in the temporary folder for the updater.
-  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool"), "new program");
+  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool"), program);
   EXPECT_FALSE(std::filesystem::exists(app / "kessmar-scanner-tool"));
   EXPECT_TRUE(web.AppComponentFetched);
   EXPECT_TRUE(web.ApplicationUpdatePending());
@@ -187,7 +189,8 @@ TEST_F(InstallTest, TheUpdaterIsExtractedAndStartedWithTheContractsCommandLine) 
   web.Logging = true;
   web.AppName = "my tool";
   web.AppParams = " ";
-  web.AppComponents = "my tool, lib.so";
+  web.AppComponents = "my tool, lib.so, other";
+  web.FetchedComponents = {"my tool", "lib.so"};
 
   web.LaunchUpdater();  // answered No
   EXPECT_EQ(messages.asked,
@@ -205,7 +208,7 @@ TEST_F(InstallTest, TheUpdaterIsExtractedAndStartedWithTheContractsCommandLine) 
   EXPECT_EQ(IniFile(home / "WUPDATE.INI").Read("config", "logfilename"), log.string());
 
   const std::string line = std::to_string(getpid()) + " L \"" + cwd.string() +
-                           "/my tool\" \" \" \"" + Tmp() + "\" my tool, lib.so";
+                           "/my tool\" \" \" \"" + Tmp() + "\" my tool,lib.so";
   EXPECT_NE(ReadFile(this->log).find("[958] Spawn " + line + " (Status:0)"), std::string::npos);
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0].program, updater);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/stat.h>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -11,6 +12,7 @@
 #include <QStackedWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <atomic>
 
 #include "RecordingMessages.h"
 #include "ScriptedScanner.h"
@@ -49,6 +51,7 @@ class UpdateWindowTest : public UpdateFixture {
     w.ExtraCaFile = server->CaFile().string();
     w.ProgramFile = KESSMAR_PAYLOAD_SAMPLE;  // carries the packed updater
     w.StartProcess = web.StartProcess;       // recorded in `started`
+    w.TrustedKeys.clear();                   // unsigned, as a tool without keys takes them
     window->EndProgram = [this] {
       ++endings;
       window->done(0);
@@ -103,8 +106,10 @@ class UpdateWindowTest : public UpdateFixture {
 };
 
 TEST_F(UpdateWindowTest, AnApplicationUpdateEndsWithTheRestartThroughTheUpdater) {
-  PublishControlFile(Control("1.0.0.171", AppUpdate(), OneFile("kessmar-scanner-tool", 50'000)));
-  server->Serve("/f/kessmar-scanner-tool", std::string(50'000, 'n'));
+  const std::string next = ReadFile(KESSMAR_PROGRAM_171);
+  const int size = static_cast<int>(next.size());
+  PublishControlFile(Control("1.0.0.171", AppUpdate(), OneFile("kessmar-scanner-tool", size)));
+  server->Serve("/f/kessmar-scanner-tool", next);
   QString ready, message;
   Offer([&] {
     PressYesWhenReady();
@@ -122,9 +127,9 @@ TEST_F(UpdateWindowTest, AnApplicationUpdateEndsWithTheRestartThroughTheUpdater)
   ASSERT_EQ(started.size(), 1u);
   EXPECT_EQ(started[0].program, tmp / "wusetup.exe");
   EXPECT_EQ(endings, 1);
-  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool").size(), 50'000u);
-  EXPECT_EQ(window->FileProgress->maximum(), 50'000);
-  EXPECT_EQ(window->TotalProgress->value(), 50'000);
+  EXPECT_EQ(ReadFile(tmp / "kessmar-scanner-tool"), next);
+  EXPECT_EQ(window->FileProgress->maximum(), size);
+  EXPECT_EQ(window->TotalProgress->value(), size);
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -276,6 +281,65 @@ TEST_F(UpdateWindowTest, TheDailyTimerAndTheHelpItemOffer) {
   main.Checkvooreenupdate1->trigger();
   EXPECT_EQ(messages.shown,
             std::vector<std::string>{"Could not find Local Application Data folder location."});
+}
+
+// A server that trickles the control file holds the check only until its deadline; the daily
+// timer runs again and the Help item checks afresh afterwards.
+TEST_F(UpdateWindowTest, ATricklingServerEndsByTheDeadlineAndTheHelpItemWorksAfterwards) {
+  ScriptedScanner scanner;
+  MainWindowServices services(scanner, messages, shell, app / "kessmar-scanner-tool");
+  services.enumeratePorts = [](bool) { return std::nullopt; };
+  TfrmMain main(std::move(services));
+  main.AttachUpdateWindow(window.get());
+  window->WebUpdate.SmallFileDeadline = std::chrono::milliseconds(1500);
+  std::atomic<bool> stop{false};
+  server->Handle("/files/download/kessmar_scanner_tool.ini", [&](const httplib::Request&,
+                                                                 httplib::Response& res) {
+    res.set_content_provider(100'000, "text/plain", [&](size_t, size_t, httplib::DataSink& sink) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return !stop && sink.write("[x", 2);
+    });
+  });
+  const auto start = std::chrono::steady_clock::now();
+  main.trmCheckForUpdateTimer();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(main.trmCheckForUpdate->isActive());
+  stop = true;
+
+  PublishControlFile(Control("1.0.0.170", AppUpdate(), ""));
+  const int before = server->Requests("/files/download/kessmar_scanner_tool.ini");
+  main.Checkvooreenupdate1->trigger();
+  EXPECT_EQ(server->Requests("/files/download/kessmar_scanner_tool.ini"), before + 1);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(UpdateWindowTest, TheHelpItemTellsWhyNothingIsOffered) {
+  PublishControlFile(Control("1.0.0.171", AppUpdate(), ""));
+  chmod(app.c_str(), 0555);
+  window->WebUpdate.ProgramFile = program;
+  window->OfferUpdateAsked();
+  chmod(app.c_str(), 0755);
+  EXPECT_EQ(messages.shown, std::vector<std::string>{
+                                "Deze versie van de Kessmar Scanner Tool wordt bijgewerkt via het "
+                                "pakketbeheer van het systeem."});
+  messages.shown.clear();
+
+  // A refused update is named to the user who asked, never to the daily check.
+  window->WebUpdate.URL = "http" + window->WebUpdate.URL.substr(5);
+  window->OfferUpdate();
+  EXPECT_TRUE(messages.shown.empty());
+  window->OfferUpdateAsked();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].rfind("De update is geweigerd: Not an https address", 0), 0u);
+}
+
+TEST_F(UpdateWindowTest, TheWholeHeadlineShows) {
+  const QLabel* headline = window->lblNieuweUpdate;
+  const QRect needed = headline->fontMetrics().boundingRect(QRect(0, 0, headline->width(), 1000),
+                                                            Qt::TextWordWrap, headline->text());
+  EXPECT_LE(needed.height(), headline->height());
+  EXPECT_LE(headline->geometry().right(), window->pagMain->width());
+  EXPECT_GT(window->memWhatsNew->geometry().top(), headline->geometry().bottom());
 }
 
 }  // namespace

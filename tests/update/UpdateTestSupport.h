@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -98,14 +99,18 @@ class UpdateFixture : public ::testing::Test {
   ScopedEnv env;
   std::unique_ptr<HttpsTestServer> server;
   TWebUpdate web;
-  std::filesystem::path tmp = dir / "tmp";
+  // $TMPDIR, and the component's private folder in it.
+  std::filesystem::path tmpdir = dir / "tmp";
+  std::filesystem::path tmp = tmpdir / ("kessmar-" + std::to_string(getuid()));
   std::filesystem::path home = dir / "home";
   std::filesystem::path app = dir / "app";
   std::filesystem::path log = dir / "status.log";
 
   void SetUp() override {
-    for (const auto& folder : {tmp, home, app}) std::filesystem::create_directories(folder);
-    env.Set("TMPDIR", tmp.string());
+    for (const auto& folder : {tmpdir, home, app}) std::filesystem::create_directories(folder);
+    std::filesystem::create_directory(tmp);
+    std::filesystem::permissions(tmp, std::filesystem::perms::owner_all);
+    env.Set("TMPDIR", tmpdir.string());
     env.Set("HOME", home.string());
     env.Set("XDG_CONFIG_HOME", (dir / "config").string());
     env.Set("XDG_DATA_HOME", (dir / "data").string());

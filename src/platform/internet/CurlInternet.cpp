@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "platform/internet/Internet.h"
@@ -59,6 +60,9 @@ struct InternetRequest::Transfer {
   bool delivered = false;
   bool refused = false;
   bool responseSeen = false;
+  // Of the latest response: whether its body carries its own end.
+  bool chunked = false;
+  bool lengthGiven = false;
   bool done = false;
   CURLcode result = CURLE_OK;
 };
@@ -86,6 +90,17 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<InternetRequest::Transfer*>(user);
   const size_t n = size * count;
+  const std::string_view line(data, n);
+  if (line.size() >= 5 && strncasecmp(data, "HTTP/", 5) == 0) {
+    t->chunked = false;  // a new response (after a redirect or an interim one)
+    t->lengthGiven = false;
+  } else if (line.size() >= 18 && strncasecmp(data, "transfer-encoding:", 18) == 0) {
+    for (size_t i = 18; i + 7 <= line.size(); ++i) {
+      if (strncasecmp(data + i, "chunked", 7) == 0) t->chunked = true;
+    }
+  } else if (line.size() >= 15 && strncasecmp(data, "content-length:", 15) == 0) {
+    t->lengthGiven = true;
+  }
   if ((n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n')) {
     long code = 0;
     curl_easy_getinfo(t->easy, CURLINFO_RESPONSE_CODE, &code);
@@ -261,8 +276,17 @@ InternetRequest::State InternetRequest::Receive(const Sink& sink,
     if (t.delivered) return State::kData;
   }
   if (!t.done) return State::kWaiting;
-  if (t.result == CURLE_OK) return State::kEnd;
-  return Failed(t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result));
+  if (t.result != CURLE_OK) {
+    return Failed(t.errorBuffer[0] != '\0' ? t.errorBuffer : curl_easy_strerror(t.result));
+  }
+  // Over HTTP/1 a body without length or chunks ends where the connection ends, and so does
+  // one cut short on the way: it cannot be told complete.
+  long version = 0;
+  curl_easy_getinfo(t.easy, CURLINFO_HTTP_VERSION, &version);
+  if (version < CURL_HTTP_VERSION_2_0 && !t.chunked && !t.lengthGiven) {
+    return Failed("The body ended with the connection, without a length to tell it complete");
+  }
+  return State::kEnd;
 }
 
 }  // namespace kessmar::platform

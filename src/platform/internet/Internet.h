@@ -85,8 +85,9 @@ class InternetRequest {
   // Runs the transfer, handing every piece of body data to sink as it arrives (the sink runs
   // inside this call, and may take a while). Waits at most maxWait when nothing arrives. kData
   // when data went to the sink, kEnd at the end of a complete body, kWaiting, kStopped, or
-  // kFailed (a broken connection, a body shorter than announced, a time-out, or a request made
-  // from inside a sink of the same session, which cannot run).
+  // kFailed (a broken connection, a body shorter than announced, a body over HTTP/1 with neither
+  // a length nor chunks, which ends where the connection ends and so cannot be told complete, a
+  // time-out, or a request made from inside a sink of the same session, which cannot run).
   State Receive(const Sink& sink, std::chrono::milliseconds maxWait);
 
   // Why the request failed, as the transfer library words it.

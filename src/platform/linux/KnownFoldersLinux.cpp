@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/KnownFolders.h"
 
@@ -45,23 +46,52 @@ std::optional<std::filesystem::path> DocumentsFromUserDirs(const std::filesystem
 
 }  // namespace
 
-std::filesystem::path TemporaryFolder() {
-  if (auto tmp = AbsoluteEnv("TMPDIR")) return *tmp;
-  const std::filesystem::path folder = "/tmp/kessmar-" + std::to_string(::getuid());
+namespace {
+
+// Makes folder (mode 0700) when missing; nullopt when it is there and a private folder of this
+// user, else why it cannot serve.
+std::optional<std::string> PrivateFolderProblem(const std::filesystem::path& folder) {
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-    throw std::runtime_error("Cannot create the temporary folder " + folder.string() + ": " +
-                             std::strerror(errno));
+    return "cannot be created: " + std::string(std::strerror(errno));
   }
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) {
-    throw std::runtime_error("Cannot examine the temporary folder " + folder.string() + ": " +
-                             std::strerror(errno));
+    return "cannot be examined: " + std::string(std::strerror(errno));
   }
   if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0) {
-    throw std::runtime_error("The temporary folder " + folder.string() +
-                             " is not a private folder of this user");
+    return "is taken by someone else or open to others";
   }
-  return folder;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::filesystem::path TemporaryFolder(std::string* fallbackNote) {
+  const std::string own = "kessmar-" + std::to_string(::getuid());
+  const std::filesystem::path first =
+      std::filesystem::path(AbsoluteEnv("TMPDIR").value_or("/tmp")) / own;
+  const auto problem = PrivateFolderProblem(first);
+  if (!problem) return first;
+  std::vector<std::filesystem::path> fallbacks;
+  if (auto runtime = AbsoluteEnv("XDG_RUNTIME_DIR")) {
+    fallbacks.push_back(std::filesystem::path(*runtime) / "kessmar-scanner-tool");
+  }
+  if (auto home = AbsoluteEnv("HOME")) {
+    const std::filesystem::path cache = std::filesystem::path(*home) / ".cache";
+    ::mkdir(cache.c_str(), 0700);
+    fallbacks.push_back(cache / "kessmar-scanner-tool");
+  }
+  for (const auto& folder : fallbacks) {
+    if (!PrivateFolderProblem(folder)) {
+      if (fallbackNote != nullptr) {
+        *fallbackNote = "The temporary folder " + first.string() + " " + *problem + "; using " +
+                        folder.string();
+      }
+      return folder;
+    }
+  }
+  throw std::runtime_error("The temporary folder " + first.string() + " " + *problem +
+                           ", and no other private folder can be made");
 }
 
 std::filesystem::path DocumentsFolder() {
