@@ -207,6 +207,7 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
       ++outcome.scans;
       TransferScan(dataToProcess, orders, outcome.batchId, outcome, options);
     }
+    orders.FinishBatch();
     const int copy = known ? known->copies + 1 : 1;
     const std::vector<OrderLine>& lines = orders.Lines();
     RecordHandedOn(session, identity, copy, lines.empty() ? 0 : lines.front().order,

@@ -414,8 +414,8 @@ void OrderCreation::AddToOrderTotal(const OrderLine& line, bool addUpTotal) {
   }
 }
 
-void OrderCreation::CommitBatch(const LandedCheck& landed) {
-  if (!batch_) throw std::logic_error("no batch to commit");
+void OrderCreation::FinishBatch() {
+  if (!batch_) throw std::logic_error("no batch to finish");
   try {
     if (pendingLines_ > 0) {
       // Puts the header's cursor and range where a search for the next line would: on the
@@ -432,6 +432,10 @@ void OrderCreation::CommitBatch(const LandedCheck& landed) {
     AbortBatch();
     throw;
   }
+}
+
+void OrderCreation::CommitBatch(const LandedCheck& landed) {
+  FinishBatch();
   const int serverProcess = db_->ffsVEMO.ServerProcessId();
   try {
     batch_->Commit();

@@ -124,9 +124,12 @@ class OrderCreation {
   // std::logic_error outside a batch.
   int64_t AddOrderLine(std::string_view articleCode, int32_t quantity, std::string_view batchId);
 
-  // Writes what remains of the order total and commits the batch. When the commit's answer is
-  // lost with the connection, the server process that held the batch is ended and awaited (at
-  // most kProcessEndBound) on a fresh connection, which then asks landed (default: whether the
+  // Writes what remains of the order total (the last write of the batch's orders). Throws
+  // dbclient::DatabaseError, std::logic_error outside a batch; a failure ends the batch.
+  void FinishBatch();
+  // Writes what remains of the order total (FinishBatch) and commits the batch. When the commit's
+  // answer is lost with the connection, the server process that held the batch is ended and awaited
+  // (at most kProcessEndBound) on a fresh connection, which then asks landed (default: whether the
   // batch's last line is there): yes, the batch counts as committed. Throws
   // dbclient::DatabaseError when the batch was not committed, CommitUnknown when that cannot be
   // known, std::logic_error outside a batch. The batch has ended either way.

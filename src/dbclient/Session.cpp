@@ -194,13 +194,10 @@ void Session::Commit() {
   // A transaction in which a statement failed ends in a rollback even when asked to commit.
   if (result.CommandStatus() == "ROLLBACK") {
     std::string why = "a statement in it failed";
-    std::string state = sqlstate::kTransactionRolledBack;
-    if (firstFailure_) {
-      why += ": " + std::string(firstFailure_->what());
-      state = firstFailure_->SqlState();
-    }
+    if (firstFailure_) why += ": " + std::string(firstFailure_->what());
     firstFailure_.reset();
-    throw DatabaseError("the transaction was rolled back by the server: " + why, state, context);
+    throw DatabaseError("the transaction was rolled back by the server: " + why,
+                        sqlstate::kTransactionRolledBack, context);
   }
   firstFailure_.reset();
 }

@@ -64,9 +64,11 @@ class Session {
   bool IsOpen() const;
 
   // Transactions. StartTransaction throws DatabaseError (55000) when one is running. Commit
-  // throws when none is running; 40000 when the connection was lost meanwhile; and when the
-  // server rolled it back because a statement in it failed, the SQLSTATE and text of that first
-  // failure (40000 when unknown). The transaction has ended either way.
+  // throws when none is running, and 40000 when the server rolled it back (a statement in it
+  // failed: the message names the first failure) or the connection was lost meanwhile; the
+  // transaction has ended either way. Within a transaction, every request after a failed one
+  // throws with the SQLSTATE and text of that first failure, not the server's "current
+  // transaction is aborted".
   // Rollback ends a running transaction and never fails for a lost connection (the server has
   // rolled it back already).
   void StartTransaction(Isolation isolation = Isolation::kReadCommitted);
