@@ -338,7 +338,8 @@ bool OrderCreation::OpenOrderTables() {
 }
 
 void OrderCreation::RememberServer() {
-  const std::string& name = db_->FFConnectionManager.ServerName();
+  // An address the settings can only keep cut would never work again: it is not remembered.
+  const std::string& name = db_->FFConnectionManager.FullServerName();
   if (name.size() <= dbclient::kServerNameReadLimit) vemoServer_ = name;
 }
 

@@ -235,6 +235,30 @@ TEST_F(ExactlyOnceTest, CountersDebtorsCodesAndDiscountsTheBackOfficeReallyHolds
   EXPECT_EQ(Value(R"(SELECT count(*) FROM "SYSTEM"."BERG")"), "2");
 }
 
+TEST_F(ExactlyOnceTest, TheRememberedServerIsKeptWholeAndNamedWhenItIsGone) {
+  MakeArticles(Server(), 2);
+  // Longer than the 63 characters the settings keep: it works, and is not remembered cut.
+  const std::string longName = "VEMOPRO_" + std::string(60, 'x') + "@127.0.0.1";
+  OrderCreation orders;
+  MemTable batch = Batch("L1", 2);
+  TransferOutcome outcome = TransferBatch(batch, longName, orders);
+  ASSERT_TRUE(outcome.handedOn) << outcome.reason;
+  EXPECT_EQ(outcome.vemoServer, "");
+
+  // Gone, and nothing else to be found: both the remembered and the last server are named.
+  Server().Exec("CHECKPOINT");
+  Server().Stop();
+  OrderCreation again;
+  MemTable next = Batch("L2", 2);
+  outcome = TransferBatch(next, "VEMOPRO@127.0.0.9", again);
+  Server().Start();
+  EXPECT_FALSE(outcome.handedOn);
+  EXPECT_NE(outcome.reason.find("De Vemo server VEMOPRO@127.0.0.9 is niet bereikbaar; de laatst "
+                                "geprobeerde server VEMOPRO@127.0.0.1 evenmin."),
+            std::string::npos)
+      << outcome.reason;
+}
+
 TEST_F(ExactlyOnceTest, TheToolsRestrictedRoleDoesAWholeTransferAndMissingRightsAreNamed) {
   MakeArticles(Server(), 5);
   const std::string role = "kessmar_tool_" + Server().Database();
