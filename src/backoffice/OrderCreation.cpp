@@ -35,16 +35,6 @@ void RangeOnOpenOrders(Table& best, const std::string& sent) {
   SetRange2(best, kOrderIndexFields, "BEST_type", "BEST_verstuurd", "1", sent, "1", sent);
 }
 
-// A table, field or index the back office lacks: found by the client in the catalog, so no
-// statement failed on the server.
-bool IsMissingObject(const DatabaseError& e) {
-  const std::string& state = e.SqlState();
-  return state == dbclient::sqlstate::kUndefinedTable ||
-         state == dbclient::sqlstate::kUndefinedColumn ||
-         state == dbclient::sqlstate::kUndefinedObject ||
-         state == dbclient::sqlstate::kUndefinedSchema;
-}
-
 // RLTI_debtnummer is text: blanks around the number are the back office's padding. Empty is
 // no debtor; anything else that is not a number would price the batch without the debtor's
 // prices, so it fails the batch.
@@ -162,9 +152,10 @@ void OrderCreation::LoadDebtorNumber() {
     if (rlti.IndexName() != "idxRLTI_nummer") rlti.SetIndexName("idxRLTI_nummer");
     if (rlti.FindKey(int64_t{2})) debtor_ = ParseDebtorNumber(rlti.FieldByName("RLTI_debtnummer"));
   } catch (const DatabaseError& e) {
-    // A back office without relations has no debtor. Anything the server refused has aborted
-    // the batch's transaction, so it must not pass for "no debtor".
-    if (!IsMissingObject(e)) throw;
+    // A back office without relations has no debtor (the client finds that in the catalog).
+    // Anything the server refused has aborted the batch's transaction and must not pass for "no
+    // debtor".
+    if (!e.IsMissingObject()) throw;
     debtor_ = 0;
   }
   if (debtor_ != previousDebtor_ && prices_) {

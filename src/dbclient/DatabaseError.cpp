@@ -43,6 +43,11 @@ bool DatabaseError::IsAccessDenied() const {
   return sqlState_.rfind("28", 0) == 0 || sqlState_ == sqlstate::kInsufficientPrivilege;
 }
 
+bool DatabaseError::IsMissingObject() const {
+  return sqlState_ == sqlstate::kUndefinedTable || sqlState_ == sqlstate::kUndefinedColumn ||
+         sqlState_ == sqlstate::kUndefinedObject || sqlState_ == sqlstate::kUndefinedSchema;
+}
+
 KeyViolation::KeyViolation(const std::string& text, std::string index, ErrorContext context)
     : DatabaseError("key violation on index \"" + index + "\": " + text, sqlstate::kUniqueViolation,
                     std::move(context)),

@@ -59,6 +59,8 @@ class DatabaseError : public std::runtime_error {
   // The server refused the login or a right: unknown role, wrong password, no entry for this
   // address (class 28), or a missing privilege (42501).
   bool IsAccessDenied() const;
+  // The back office lacks a table, field, index or database alias (42P01, 42703, 42704, 3F000).
+  bool IsMissingObject() const;
 
  private:
   std::string sqlState_;
