@@ -58,11 +58,10 @@ void TfrmMain::ReadBatchFromScanner() {
       qCInfo(lcBatch) << "The same scans as the failed run: its batch is processed again";
     } else {
       tblScannerData = std::move(*batch);
-      const auto copy = SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
-      qCInfo(lcBatch).noquote() << "Batch saved as"
-                                << platform::LogText(DataFolder + "last_read.dat") << "and"
-                                << (copy ? platform::LogText(*copy) : "no history copy");
     }
+    const auto copy = SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
+    qCInfo(lcBatch).noquote() << "Batch saved as" << platform::LogText(DataFolder + "last_read.dat")
+                              << "and" << (copy ? platform::LogText(*copy) : "no history copy");
   } catch (const std::exception& e) {
     if (content.empty()) {
       if (lastReadFailure_ != e.what()) {

@@ -277,22 +277,22 @@ int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quanti
   lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
   lineFailureState_.clear();
-  // 1. The batch reads one snapshot, so relation 2 cannot change within it: read it once.
+  // The debtor. The batch reads one snapshot, so relation 2 cannot change within it: read once.
   if (!debtorRead_) {
     LoadDebtorNumber();
     debtorRead_ = true;
   }
-  // 2.-3.
+  // The order tables, and the server that worked.
   if (!OpenOrderTables()) return -1;
   RememberServer();
-  // 4.-5.
+  // The open order, made when there is none.
   bool addUpTotal = false;
   const int64_t order = OrderForLine(addUpTotal);
   if (order < 0) return -1;
-  // 6.-7.
+  // The article and the price module.
   const bool found = FindArticle(articleCode);
   if (!EnsurePriceModule()) return -1;
-  // 8.-10.
+  // The line, posted, and the order's total.
   OrderLine line;
   line.order = order;
   line.quantity = quantity;

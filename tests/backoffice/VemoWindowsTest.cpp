@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <set>
 
 #include "BackOfficeServer.h"
 #include "EmulatedScanner.h"
@@ -158,6 +159,21 @@ TEST_F(VemoEndToEndTest, AServerThatIsDownIsToldOnceAndTheScansWaitForIt) {
             (std::vector<SqlRow>{{"1000001", "1.23.45.67-8", "2", "157.2400", "314.4800"}}));
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_TRUE(report.texts.empty());
+  // The unchanged scans stayed the batch of the first read: the record holds its batch id, so a
+  // first run that had landed after all would have been recognised.
+  std::set<std::string> batchIds;
+  for (const auto& file : std::filesystem::directory_iterator(DataPath())) {
+    if (file.path().extension() != ".dat" || file.path().filename() == "last_read.dat") continue;
+    MemTable history;
+    history.LoadBatchFile(file.path());
+    history.Open();
+    history.First();
+    history.Next();
+    batchIds.insert(history.AsText("Barcode"));
+  }
+  ASSERT_EQ(batchIds.size(), 1u);
+  EXPECT_EQ(server.QueryValue(R"(SELECT batch_id FROM "SYSTEM".kessmar_batches)"),
+            *batchIds.begin());
 }
 
 TEST_F(VemoEndToEndTest, OpnieuwVerwerkenOfABatchInVemoAsksBeforeAddingItAgain) {
