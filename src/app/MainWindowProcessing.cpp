@@ -51,7 +51,14 @@ void TfrmMain::ReadBatchFromScanner() {
       return;
     }
     qCInfo(lcScanner).noquote() << "Batch read with" << batch->RowCount() - 2 << "scans";
-    tblScannerData = std::move(*batch);
+    // The same scans as the failed run in memory are the same batch: they keep its batch id, by
+    // which the back office's record knows a batch whose last run landed after all.
+    if (retry_.PendingContent() == content && tblScannerData.IsOpen() &&
+        ScanContentKey(tblScannerData) == content) {
+      qCInfo(lcBatch) << "The same scans as the failed run: its batch is processed again";
+    } else {
+      tblScannerData = std::move(*batch);
+    }
     const auto copy = SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
     qCInfo(lcBatch).noquote() << "Batch saved as" << platform::LogText(DataFolder + "last_read.dat")
                               << "and" << (copy ? platform::LogText(*copy) : "no history copy");
@@ -151,14 +158,33 @@ bool TfrmMain::SendBatchToWebsite() {
 bool TfrmMain::TransferBatchToVemo() {
   // Both windows are made afresh for every batch; the report goes first, then the status
   // window with the connection and the price data.
-  auto status = std::make_unique<TfrmUpdateVemoMain>();
   auto report = std::make_unique<TfrmArtkNotFound>();
-  status->show();
-  QCoreApplication::processEvents();
-
-  const TransferOutcome outcome =
-      kessmar::TransferBatch(tblDataToProcess, VemoServer, status->Orders());
-  status->close();
+  auto transfer = [this](bool again) {
+    auto status = std::make_unique<TfrmUpdateVemoMain>();
+    status->show();
+    QCoreApplication::processEvents();
+    TransferOptions options;
+    options.again = again;
+    TransferOutcome result =
+        kessmar::TransferBatch(tblDataToProcess, VemoServer, status->Orders(), options);
+    status->close();
+    return result;
+  };
+  TransferOutcome outcome = transfer(false);
+  if (outcome.already) {
+    // The back office holds this batch already: it is handed on. Only a user who asked for it
+    // again may add it once more.
+    const std::string where = AlreadyHandedOnText(*outcome.already);
+    qCInfo(lcBackOffice).noquote() << platform::LogText(where);
+    if (!runByUser_) {
+      services_.messages.ShowInfo(where + " Hij wordt niet nog eens toegevoegd.");
+      return true;
+    }
+    if (!services_.messages.Confirm(where + " Wilt u hem nogmaals aan Vemo toevoegen?")) {
+      return true;
+    }
+    outcome = transfer(true);
+  }
   if (!outcome.handedOn) {
     qCWarning(lcBackOffice).noquote()
         << "The transfer to the back office failed:" << platform::LogText(outcome.detail);

@@ -1,6 +1,7 @@
 #include "backoffice/BatchTransfer.h"
 
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 #include "batch/CodePage.h"
@@ -15,58 +16,91 @@ using dbclient::Table;
 // AddOrderLine could not add the line of an article.
 class LineNotAdded : public std::runtime_error {
  public:
-  LineNotAdded(const std::string& code, const std::string& why, std::string sqlState)
+  LineNotAdded(const std::string& code, const std::string& why, LineFailure kind,
+               std::string sqlState)
       : std::runtime_error("no order line for article " + code + ": " + why),
         code_(code),
+        kind_(kind),
         sqlState_(std::move(sqlState)) {}
   const std::string& Code() const { return code_; }
+  LineFailure Kind() const { return kind_; }
   const std::string& SqlState() const { return sqlState_; }
 
  private:
   std::string code_;
+  LineFailure kind_;
   std::string sqlState_;
 };
-
-bool Unreachable(const std::string& state) {
-  // Class 08: no connection, lost, or no answer in time; 40000: the transaction went with the
-  // connection; 57P0x: the server is shutting down or starting.
-  return state.rfind("08", 0) == 0 || state == "40000" || state.rfind("57P0", 0) == 0;
-}
-
-bool Busy(const std::string& state) {
-  // The server ended a wait (for the order lock, or a slow statement), or two transactions
-  // crossed.
-  return state == "57014" || state == "55P03" || state == "40001" || state == "40P01";
-}
 
 std::string ServerText(const std::string& server) {
   return server.empty() ? "De Vemo server" : "De Vemo server " + server;
 }
 
-// The user's text for a failed transfer.
-std::string Reason(const std::exception& failure, const std::string& server) {
-  std::string state;
-  std::string cause;
+constexpr const char* kNothingWritten =
+    " Er is niets in Vemo vastgelegd; de scans blijven bewaard.";
+
+// What the failure says of the server; the SQLSTATE of a database error or a line's cause.
+std::string CauseText(const std::exception& failure, const std::string& server,
+                      std::string& state) {
   if (const auto* line = dynamic_cast<const LineNotAdded*>(&failure)) {
     state = line->SqlState();
-    cause = "Artikel " + line->Code() + " kon niet aan de Vemo order worden toegevoegd.";
-  } else if (const auto* database = dynamic_cast<const DatabaseError*>(&failure)) {
-    state = database->SqlState();
-    cause = ServerText(server) + " meldde een fout: " + failure.what();
-  } else if (dynamic_cast<const PriceError*>(&failure) != nullptr) {
-    cause = std::string("De prijs van een artikel kon niet worden berekend: ") + failure.what();
-  } else {
-    cause = std::string("Er ging iets mis: ") + failure.what();
+    if (line->Kind() == LineFailure::kHeader) {
+      return state == dbclient::sqlstate::kUniqueViolation
+                 ? "Er kon geen nieuwe Vemo order worden aangemaakt: het volgende ordernummer "
+                   "bestaat al en de teller BEST in SYSC kon er niet voorbij."
+                 : "Er kon geen nieuwe Vemo order worden aangemaakt.";
+    }
+    return "Artikel " + line->Code() + " kon niet aan de Vemo order worden toegevoegd.";
   }
-  if (Unreachable(state)) {
-    cause = server.empty() ? "Er is geen Vemo server gevonden of bereikbaar."
-                           : ServerText(server) + " is niet bereikbaar.";
-  } else if (Busy(state)) {
+  if (const auto* database = dynamic_cast<const dbclient::DatabaseError*>(&failure)) {
+    state = database->SqlState();
+    return ServerText(server) + " meldde een fout: " + failure.what();
+  }
+  if (dynamic_cast<const RecordTableMissing*>(&failure) != nullptr) {
+    return ServerText(server) + " mist de tabel SYSTEM." + kHandedOnTable +
+           " die bijhoudt welke batches al zijn overgezet; de beheerder maakt die aan met "
+           "\"backoffice-server upgrade\".";
+  }
+  if (const auto* debtor = dynamic_cast<const DebtorNumberError*>(&failure)) {
+    return "Het debiteurnummer \"" + debtor->Value() + "\" van relatie 2 in Vemo is geen getal.";
+  }
+  if (dynamic_cast<const PriceError*>(&failure) != nullptr) {
+    return std::string("De prijs van een artikel kon niet worden berekend: ") + failure.what();
+  }
+  return std::string("Er ging iets mis: ") + failure.what();
+}
+
+// The user's text for a failed transfer. remembered: the address the run started from, with
+// why it failed when the run fell back from it to another server.
+std::string Reason(const std::exception& failure, const std::string& server,
+                   const std::string& remembered, const std::string& rememberedFailure) {
+  if (dynamic_cast<const CommitUnknown*>(&failure) != nullptr) {
+    return "Overzetten naar Vemo onzeker. " + ServerText(server) +
+           " antwoordde niet op het vastleggen van de batch, dus het is niet bekend of hij in "
+           "Vemo staat. De scans blijven bewaard; bij de volgende poging wordt een batch die al "
+           "in Vemo staat niet nog eens toegevoegd.";
+  }
+  std::string state;
+  std::string cause = CauseText(failure, server, state);
+  const dbclient::DatabaseError classified(cause, state, {});
+  if (classified.IsAccessDenied()) {
+    cause = ServerText(server) +
+            " weigert de gebruiker van de scanner tool of een recht dat de overdracht nodig "
+            "heeft. De beheerder maakt die gebruiker aan met \"backoffice-server role\" (zie "
+            "backoffice-server --help).";
+  } else if (classified.IsUnreachable()) {
+    if (!rememberedFailure.empty() && !remembered.empty() && remembered != server) {
+      cause = ServerText(remembered) + " is niet bereikbaar; de laatst geprobeerde server" +
+              (server.empty() ? std::string() : " " + server) + " evenmin.";
+    } else {
+      cause = server.empty() ? "Er is geen Vemo server gevonden of bereikbaar."
+                             : ServerText(server) + " is niet bereikbaar.";
+    }
+  } else if (classified.IsBusy()) {
     cause = ServerText(server) +
             " antwoordde niet op tijd (mogelijk liep er net een andere overdracht).";
   }
-  return "Overzetten naar Vemo mislukt. " + cause +
-         " Er is niets in Vemo vastgelegd; de scans blijven bewaard.";
+  return "Overzetten naar Vemo mislukt. " + cause + kNothingWritten;
 }
 
 // The server a failure is about: the one it names, else the one the session reached.
@@ -85,7 +119,7 @@ void SelectIndex(Table& table, const char* name) {
 
 // Step 4 of the walk for the current scan.
 void TransferScan(MemTable& data, OrderCreation& orders, const std::string& batchId,
-                  TransferOutcome& outcome, const TransferHooks& hooks) {
+                  TransferOutcome& outcome, const TransferOptions& options) {
   TunDB& db = orders.Db();
   Table& arvp = db.tblARVP;
   Table& artk = db.tblARTK;
@@ -123,18 +157,27 @@ void TransferScan(MemTable& data, OrderCreation& orders, const std::string& batc
   }
   if (quantity > std::numeric_limits<int32_t>::max() ||
       quantity < std::numeric_limits<int32_t>::min()) {
-    throw LineNotAdded(code, "the quantity " + std::to_string(quantity) + " is too large", "");
+    throw LineNotAdded(code, "the quantity " + std::to_string(quantity) + " is too large",
+                       LineFailure::kLine, "");
   }
   if (orders.AddOrderLine(code, static_cast<int32_t>(quantity), batchId) < 0) {
-    throw LineNotAdded(code, orders.LineFailure(), orders.LineFailureState());
+    throw LineNotAdded(code, orders.LineFailureText(), orders.LineFailureKind(),
+                       orders.LineFailureState());
   }
-  if (hooks.lineAdded) hooks.lineAdded(orders.Lines().back());
+  if (options.lineAdded) options.lineAdded(orders.Lines().back());
 }
 
 }  // namespace
 
+std::string AlreadyHandedOnText(const HandedOn& entry) {
+  std::string where = entry.order != 0 ? "in Vemo order " + std::to_string(entry.order)
+                                       : "in Vemo (zonder orderregels)";
+  return "Deze batch is al eerder overgezet (" + entry.handedOnAt + ") en staat " + where +
+         " met " + std::to_string(entry.lines) + (entry.lines == 1 ? " regel" : " regels") + ".";
+}
+
 TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoServer,
-                              OrderCreation& orders, const TransferHooks& hooks) {
+                              OrderCreation& orders, const TransferOptions& options) {
   TransferOutcome outcome;
   try {
     dataToProcess.Open();
@@ -142,19 +185,38 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
       outcome.handedOn = true;
       return outcome;
     }
-    orders.ConnectToVemoServer(vemoServer);
+    const BatchIdentity identity = IdentifyBatch(dataToProcess);
+    orders.ConnectToVemoServer(vemoServer, options.serverChoice);
     dataToProcess.First();
-    dataToProcess.Next();  // row 1: the scanner id, not used here
+    dataToProcess.Next();  // row 1: the scanner id, in the identity
     outcome.batchId = Cp1252ToUtf8(dataToProcess.AsText("Barcode"));
     dataToProcess.Next();
 
     orders.BeginBatch();
-    outcome.server = orders.Db().ffsVEMO.ServerLabel();
+    dbclient::Session& session = orders.Db().ffsVEMO;
+    outcome.server = session.ServerLabel();
+    // Under the order lock, so two tools handing on the same batch at once cannot both miss it.
+    const std::optional<HandedOn> known = LookUpHandedOn(session, identity);
+    if (known && !options.again) {
+      orders.AbortBatch();
+      outcome.handedOn = true;
+      outcome.already = known;
+      return outcome;
+    }
     for (; !dataToProcess.Eof(); dataToProcess.Next()) {
       ++outcome.scans;
-      TransferScan(dataToProcess, orders, outcome.batchId, outcome, hooks);
+      TransferScan(dataToProcess, orders, outcome.batchId, outcome, options);
     }
-    orders.CommitBatch();
+    orders.FinishBatch();
+    const int copy = known ? known->copies + 1 : 1;
+    const std::vector<OrderLine>& lines = orders.Lines();
+    RecordHandedOn(session, identity, copy, lines.empty() ? 0 : lines.front().order,
+                   static_cast<int64_t>(lines.size()));
+    if (options.beforeCommit) options.beforeCommit(session);
+    orders.CommitBatch([&identity, copy](dbclient::Session& fresh) {
+      const std::optional<HandedOn> entry = LookUpHandedOn(fresh, identity);
+      return entry && entry->copies >= copy;
+    });
     outcome.handedOn = true;
     outcome.lines = orders.Lines();
     outcome.vemoServer = orders.VemoServer();
@@ -162,7 +224,8 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
     orders.AbortBatch();
     const std::string server = ServerOf(e, orders, vemoServer);
     outcome.handedOn = false;
-    outcome.reason = Reason(e, server);
+    outcome.commitUnknown = dynamic_cast<const CommitUnknown*>(&e) != nullptr;
+    outcome.reason = Reason(e, server, vemoServer, orders.RememberedServerFailure());
     outcome.detail = e.what();
     outcome.lines.clear();
     outcome.notFound.clear();

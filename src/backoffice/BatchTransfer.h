@@ -4,9 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "backoffice/HandedOnRecord.h"
 #include "backoffice/OrderCreation.h"
 #include "batch/MemTable.h"
 
@@ -14,8 +16,14 @@ namespace kessmar {
 
 struct TransferOutcome {
   // True when the batch was handed on: every scan looked up, every article's line added and
-  // the whole batch committed (also for a batch without scans). False: nothing was written.
+  // the whole batch committed (also for a batch without scans), or the record of handed-on
+  // batches shows it handed on already (see `already`). False: nothing was written, or, with
+  // commitUnknown, whether it was cannot be known (the record guards the next attempt).
   bool handedOn = false;
+  // The record's entry when the batch was handed on before and was not added again: nothing
+  // was written now.
+  std::optional<HandedOn> already;
+  bool commitUnknown = false;
   // When not handed on: why, for the user (Dutch, UTF-8), and the technical cause (English).
   std::string reason;
   std::string detail;
@@ -30,9 +38,14 @@ struct TransferOutcome {
   int scans = 0;                      // item rows looked up
 };
 
-struct TransferHooks {
-  // Called after each line was added (tests stop the server here).
+struct TransferOptions {
+  // Add the batch even when the record shows it handed on already (a user's "add it again").
+  bool again = false;
+  // Use vemoServer only: no search, no other server (kessmar-batch vemo --server).
+  ServerChoice serverChoice = ServerChoice::kFallBack;
+  // Called after each line was added, and just before the commit (tests stop the server here).
   std::function<void(const OrderLine&)> lineAdded;
+  std::function<void(dbclient::Session&)> beforeCommit;
 };
 
 // Transfers dataToProcess (the batch to process: row 1 the scanner id, row 2 the batch id, then
@@ -45,9 +58,15 @@ struct TransferHooks {
 //  4. a code: OrderCreation::AddOrderLine(code, Q, batch id); none: the report line
 //     "B x Aantal" (the scanned quantity).
 // Every lookup matches the whole value, as scanned. A batch of two rows or fewer is handed on
-// without connecting. The lines land in one transaction; an error, or a line that could not be
-// added, ends the walk and rolls everything back. Never throws (an allocation failure aside).
+// without connecting. The lines land in one transaction, together with the batch's entry in the
+// record of handed-on batches (HandedOnRecord.h), which is looked up first under the order lock:
+// a batch found there is not added again unless options.again. An error, or a line that could
+// not be added, ends the walk and rolls everything back. Never throws (an allocation failure
+// aside).
 TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoServer,
-                              OrderCreation& orders, const TransferHooks& hooks = {});
+                              OrderCreation& orders, const TransferOptions& options = {});
+
+// The user's text for a batch the record shows handed on already (Dutch, UTF-8).
+std::string AlreadyHandedOnText(const HandedOn& entry);
 
 }  // namespace kessmar

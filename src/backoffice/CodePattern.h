@@ -1,14 +1,19 @@
 // The patterns of the back office's discount rules, matched against the parts of an article
 // code. An article code (8 characters) reads as five parts: character 1 the main group
 // (HoofdGroep), 2-3 the class (Klasse), 4-5 the brand (Merk), 6-7 the kind (Soort), 8 the type
-// (Type).
+// (Type). Codes and patterns are UTF-8 and are read by characters, never by bytes.
 #pragma once
 
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kessmar {
+
+// The characters of UTF-8 text, each as the bytes that encode it; a byte that does not start a
+// complete sequence counts as a character of its own.
+std::vector<std::string_view> Utf8Characters(std::string_view text);
 
 // The five parts of code, in the order above. A part the code is too short for is empty (or
 // shorter than its width); characters after the eighth are not read.

@@ -1,5 +1,6 @@
 #include "backoffice/ConnectToVemoServer.h"
 
+#include "dbclient/DatabaseError.h"
 #include "dbclient/ServerAddress.h"
 
 namespace kessmar {
@@ -7,21 +8,25 @@ namespace {
 
 constexpr const char* kLocalServer = "VEMOPRO@127.0.0.1";
 
-bool OpensSysi(TunDB& db) {
+// "" when SYSI opens, else why not; denied: the server refused the login or a right.
+std::string OpenSysi(TunDB& db, bool* denied = nullptr) {
   try {
     db.tblSYSI.Open();
-    return true;
-  } catch (const std::exception&) {
-    return false;
+    return "";
+  } catch (const dbclient::DatabaseError& e) {
+    if (denied != nullptr) *denied = e.IsAccessDenied();
+    return e.what();
+  } catch (const std::exception& e) {
+    return e.what();
   }
 }
 
 }  // namespace
 
-void ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& db,
-                         const TunDBFactory& makeModule) {
+std::string ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& db,
+                                const TunDBFactory& makeModule, ServerChoice choice) {
   auto fresh = [&makeModule] { return makeModule ? makeModule() : std::make_unique<TunDB>(); };
-  if (vemoServer.empty()) return;
+  if (vemoServer.empty()) return "";
   if (!db) db = fresh();
 
   // The address that worked last time, through commVEMO's own transport.
@@ -34,11 +39,13 @@ void ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& 
   db->commVEMO.SetServerEngine(nullptr);
   db->FFConnectionManager.SetServerName(
       dbclient::Truncated(vemoServer, dbclient::kServerNameWriteLimit));
-  if (OpensSysi(*db)) return;
+  bool denied = false;
+  const std::string failure = OpenSysi(*db, &denied);
+  if (failure.empty() || denied || choice == ServerChoice::kBind) return "";
 
   // The built-in configuration: the locator searches.
   db = fresh();
-  if (OpensSysi(*db)) return;
+  if (OpenSysi(*db).empty()) return failure;
 
   // A server on this machine.
   db = fresh();
@@ -47,7 +54,8 @@ void ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& 
   db->FFConnectionManager.SetServerName(kLocalServer);
   db->commVEMO.SetServerName(kLocalServer);
   db->SetSessionClientName("commVEMO");
-  OpensSysi(*db);
+  OpenSysi(*db);
+  return failure;
 }
 
 }  // namespace kessmar

@@ -11,6 +11,12 @@ namespace kessmar {
 
 using TunDBFactory = std::function<std::unique_ptr<TunDB>()>;
 
+// How ConnectToVemoServer may look for a server.
+enum class ServerChoice {
+  kFallBack,  // the remembered address, else the locator's search, else this machine
+  kBind,      // the given address only (kessmar-batch vemo --server)
+};
+
 // The status window's ConnectToVemoServer, on the main window's VemoServer text and the window's
 // data module (which it may replace; makeModule makes the fresh ones, std::make_unique<TunDB> when
 // empty):
@@ -22,8 +28,13 @@ using TunDBFactory = std::function<std::unique_ptr<TunDB>()>;
 //  4. That failing too: another fresh module pointed at "VEMOPRO@127.0.0.1" (locator and commVEMO,
 //     the session through commVEMO), SYSI opened; a failure here is ignored (the tables then fail
 //     to open later).
-// Shows nothing and throws nothing (an allocation failure aside).
-void ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& db,
-                         const TunDBFactory& makeModule = {});
+// Steps 3 and 4 are left out with ServerChoice::kBind, and when the server of step 2 refused
+// the login or a right (it is there; another server must not get the batch instead): the
+// module then stays pointed at vemoServer, whose tables fail with that reason.
+// Returns the technical reason why vemoServer failed when it fell back, else "". Shows nothing
+// and throws nothing (an allocation failure aside).
+std::string ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<TunDB>& db,
+                                const TunDBFactory& makeModule = {},
+                                ServerChoice choice = ServerChoice::kFallBack);
 
 }  // namespace kessmar

@@ -1,7 +1,12 @@
 #include "backoffice/OrderCreation.h"
 
+#include <algorithm>
+#include <charconv>
 #include <random>
 #include <stdexcept>
+
+#include "backoffice/CodePattern.h"
+#include "common/Text.h"
 
 #include "dbclient/DatabaseError.h"
 #include "dbclient/DateTime.h"
@@ -30,14 +35,30 @@ void RangeOnOpenOrders(Table& best, const std::string& sent) {
   SetRange2(best, kOrderIndexFields, "BEST_type", "BEST_verstuurd", "1", sent, "1", sent);
 }
 
+// RLTI_debtnummer is text: blanks around the number are the back office's padding. Empty is
+// no debtor; anything else that is not a number would price the batch without the debtor's
+// prices, so it fails the batch.
+int64_t ParseDebtorNumber(const dbclient::Field& field) {
+  const std::string raw = field.AsString();
+  const std::string_view text = Trim(raw);
+  if (text.empty()) return 0;
+  int64_t number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc() || end != text.data() + text.size() || number < 0) {
+    throw DebtorNumberError(raw);
+  }
+  return number;
+}
+
 }  // namespace
 
 std::string FormatArticleCode(std::string_view code) {
-  if (code.size() != 8) return std::string(code);
+  const std::vector<std::string_view> characters = Utf8Characters(code);
+  if (characters.size() != 8) return std::string(code);
   std::string formatted;
-  formatted.reserve(12);
-  for (size_t i = 0; i < code.size(); ++i) {
-    formatted += code[i];
+  formatted.reserve(code.size() + 4);
+  for (size_t i = 0; i < characters.size(); ++i) {
+    formatted += characters[i];
     if (i == 0 || i == 2 || i == 4) formatted += '.';
     if (i == 6) formatted += '-';
   }
@@ -70,10 +91,10 @@ OrderCreation::~OrderCreation() {
   db_.reset();
 }
 
-void OrderCreation::ConnectToVemoServer(const std::string& vemoServer) {
+void OrderCreation::ConnectToVemoServer(const std::string& vemoServer, ServerChoice choice) {
   if (batch_) return;
   prices_.reset();  // it holds tables of the module that may be replaced
-  kessmar::ConnectToVemoServer(vemoServer, db_, makeModule_);
+  rememberedFailure_ = kessmar::ConnectToVemoServer(vemoServer, db_, makeModule_, choice);
 }
 
 void OrderCreation::ResetBatchState() {
@@ -82,6 +103,7 @@ void OrderCreation::ResetBatchState() {
   pendingTotal_ = Currency();
   pendingLines_ = 0;
   lines_.clear();
+  lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
   lineFailureState_.clear();
 }
@@ -111,7 +133,9 @@ void OrderCreation::AbortBatch() noexcept {
   pendingTotal_ = Currency();
 }
 
-int64_t OrderCreation::Failed(const std::string& what, const std::exception& cause) {
+int64_t OrderCreation::Failed(LineFailure kind, const std::string& what,
+                              const std::exception& cause) {
+  lineFailureKind_ = kind;
   lineFailure_ = what + cause.what();
   const auto* database = dynamic_cast<const DatabaseError*>(&cause);
   lineFailureState_ = database != nullptr ? database->SqlState() : "";
@@ -126,8 +150,12 @@ void OrderCreation::LoadDebtorNumber() {
     Table& rlti = db_->tblRLTI;
     rlti.Open();
     if (rlti.IndexName() != "idxRLTI_nummer") rlti.SetIndexName("idxRLTI_nummer");
-    if (rlti.FindKey(int64_t{2})) debtor_ = rlti.FieldByName("RLTI_debtnummer").AsInteger();
-  } catch (const std::exception&) {
+    if (rlti.FindKey(int64_t{2})) debtor_ = ParseDebtorNumber(rlti.FieldByName("RLTI_debtnummer"));
+  } catch (const DatabaseError& e) {
+    // A back office without relations has no debtor (the client finds that in the catalog).
+    // Anything the server refused has aborted the batch's transaction and must not pass for "no
+    // debtor".
+    if (!e.IsMissingObject()) throw;
     debtor_ = 0;
   }
   if (debtor_ != previousDebtor_ && prices_) {
@@ -136,7 +164,7 @@ void OrderCreation::LoadDebtorNumber() {
   }
 }
 
-int64_t OrderCreation::NextCounterValue(const std::string& name) {
+int64_t OrderCreation::NextCounterValue(const std::string& name, int64_t atLeast) {
   Table& sysc = db_->tblSYSC;
   sysc.Open();
   if (sysc.IndexName() != "SYSC_naam") sysc.SetIndexName("SYSC_naam");
@@ -148,7 +176,7 @@ int64_t OrderCreation::NextCounterValue(const std::string& name) {
   try {
     if (sysc.GetState() == Table::State::kInsert) sysc.FieldByName("SYSC_naam").SetString(name);
     const int64_t last = sysc.FieldByName("SYSC_volgnum").AsInteger();
-    const int64_t next = last == 0 ? kFirstOrderNumber : last + 1;
+    const int64_t next = std::max(last == 0 ? kFirstOrderNumber : last + 1, atLeast);
     sysc.FieldByName("SYSC_volgnum").SetInteger(next);
     sysc.Post();
     return next;
@@ -194,10 +222,18 @@ int64_t OrderCreation::FindOpenOrder(bool& unsentFound) {
 
 int64_t OrderCreation::CreateOrderHeader() {
   Table& best = db_->tblBEST;
+  // A counter behind the orders (restored, or numbers made elsewhere) would draw a number that
+  // is taken, at every retry: it moves past the highest one, under the batch's lock.
+  const dbclient::QueryResult highest =
+      db_->ffsVEMO.RunOnce(R"(SELECT coalesce(max("BEST_nummer"), 0) FROM "SYSTEM"."BEST")",
+                           {db_->ffsVEMO.ServerLabel(), "BEST (SYSTEM)", "BEST_nummer"});
+  const int64_t taken = std::stoll(std::string(highest.Value(0, 0)));
   best.Append();
+  int64_t number = 0;
   try {
+    number = NextCounterValue("BEST", taken + 1);
     best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
-    best.FieldByName("BEST_nummer").SetInteger(NextCounterValue("BEST"));
+    best.FieldByName("BEST_nummer").SetInteger(number);
     best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
     best.FieldByName("BEST_verstuurd").SetInteger(1);
     best.FieldByName("BEST_type").SetInteger(1);
@@ -210,9 +246,9 @@ int64_t OrderCreation::CreateOrderHeader() {
     best.Post();
   } catch (const std::exception& e) {
     best.Cancel();
-    return Failed("the order header cannot be posted: ", e);
+    return Failed(LineFailure::kHeader,
+                  "the order header " + std::to_string(number) + " cannot be posted: ", e);
   }
-  const int64_t number = best.FieldByName("BEST_nummer").AsInteger();
   // The total must go to this header. The search left the range on orders with lines, where a
   // new header is not; on unsent orders it is the only one (another would have been found).
   RangeOnOpenOrders(best, "1");
@@ -238,82 +274,32 @@ bool OrderCreation::FindArticle(std::string_view code) {
 int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quantity,
                                     std::string_view batchId) {
   if (!batch_) throw std::logic_error("AddOrderLine runs only within a batch");
+  lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
   lineFailureState_.clear();
-  // The batch reads one snapshot, so relation 2 cannot change within it: read it once.
+  // The debtor. The batch reads one snapshot, so relation 2 cannot change within it: read once.
   if (!debtorRead_) {
     LoadDebtorNumber();
     debtorRead_ = true;
   }
-  try {
-    for (Table* table : {&db_->tblBEST, &db_->tblBERG, &db_->tblSYSC, &db_->tblARTK}) {
-      table->Open();
-    }
-  } catch (const std::exception& e) {
-    return Failed("the order tables cannot be opened: ", e);
-  }
-  vemoServer_ =
-      dbclient::Truncated(db_->FFConnectionManager.ServerName(), dbclient::kServerNameReadLimit);
-
-  // The open order: the last unsent one, else the last one with lines, else a new one.
-  int64_t order = 0;
+  // The order tables, and the server that worked.
+  if (!OpenOrderTables()) return -1;
+  RememberServer();
+  // The open order, made when there is none.
   bool addUpTotal = false;
-  if (settledOrder_) {
-    order = *settledOrder_;
-    addUpTotal = true;
-  } else {
-    bool unsentFound = false;
-    order = FindOpenOrder(unsentFound);
-    if (order == 0) {
-      order = CreateOrderHeader();
-      if (order < 0) return -1;
-    }
-    // Without unsent orders, only this batch could change the answer, and it adds none: every
-    // further search would find this order.
-    if (!unsentFound) settledOrder_ = order;
-  }
-
+  const int64_t order = OrderForLine(addUpTotal);
+  if (order < 0) return -1;
+  // The article and the price module.
   const bool found = FindArticle(articleCode);
-  if (!prices_) {
-    try {
-      prices_ = std::make_unique<TPrices>(*db_, priceClock_);
-      prices_->LoadDebtor(debtor_);
-    } catch (const std::exception& e) {
-      return Failed("the price data cannot be loaded: ", e);
-    }
-  }
-
-  Table& berg = db_->tblBERG;
-  Table& artk = db_->tblARTK;
+  if (!EnsurePriceModule()) return -1;
+  // The line, posted, and the order's total.
   OrderLine line;
   line.order = order;
   line.quantity = quantity;
+  Table& berg = db_->tblBERG;
   berg.Append();
   try {
-    line.articleCode = FormatArticleCode(articleCode);
-    berg.FieldByName("ARTK_fullcod").SetString(line.articleCode);
-    if (found) {
-      line.article = artk.FieldByName("ARTK_nummer").AsInteger();
-      line.description = artk.FieldByName("ARTK_intoms").AsString();
-      berg.FieldByName("ARTK_nummer").SetInteger(line.article);
-      berg.FieldByName("BERG_Omschrijving").SetString(line.description);
-      berg.FieldByName("BERG_merk").SetString(artk.FieldByName("ARTK_Merk").AsString());
-      line.unitPrice = prices_->GetPrice(line.article, quantity);
-    } else {
-      line.article = kUnknownArticle;
-      line.description = "Onbekend";
-      berg.FieldByName("ARTK_nummer").SetInteger(kUnknownArticle);
-      berg.FieldByName("BERG_Omschrijving").SetString(line.description);
-      berg.FieldByName("BERG_merk").SetString("Kessmar artikel");
-    }
-    line.total = line.unitPrice * quantity;
-    berg.FieldByName("BEST_nummer").SetInteger(order);
-    berg.FieldByName("ONDR_nummer").SetInteger(0);
-    berg.FieldByName("SPEC_nummer").SetInteger(0);
-    berg.FieldByName("BERG_uwnummer").SetString(batchId);
-    berg.FieldByName("BEST_aantal").SetInteger(quantity);
-    berg.FieldByName("BEST_prijs").SetCurrency(line.unitPrice);
-    berg.FieldByName("BERG_totaal").SetCurrency(line.total);
+    FillLine(line, found, articleCode, batchId);
   } catch (...) {
     berg.Cancel();
     throw;
@@ -322,10 +308,94 @@ int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quanti
     berg.Post();
   } catch (const std::exception& e) {
     berg.Cancel();
-    return Failed("the order line cannot be posted: ", e);
+    return Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
   }
   line.bergNummer = berg.FieldByName("BERG_nummer").AsInteger();
+  AddToOrderTotal(line, addUpTotal);
+  lines_.push_back(std::move(line));
+  return order;
+}
 
+bool OrderCreation::OpenOrderTables() {
+  try {
+    for (Table* table : {&db_->tblBEST, &db_->tblBERG, &db_->tblSYSC, &db_->tblARTK}) {
+      table->Open();
+    }
+  } catch (const std::exception& e) {
+    Failed(LineFailure::kTables, "the order tables cannot be opened: ", e);
+    return false;
+  }
+  return true;
+}
+
+void OrderCreation::RememberServer() {
+  // An address the settings can only keep cut would never work again: it is not remembered.
+  const std::string& name = db_->FFConnectionManager.FullServerName();
+  if (name.size() <= dbclient::kServerNameReadLimit) vemoServer_ = name;
+}
+
+int64_t OrderCreation::OrderForLine(bool& addUpTotal) {
+  // The open order: the last unsent one, else the last one with lines, else a new one.
+  if (settledOrder_) {
+    addUpTotal = true;
+    return *settledOrder_;
+  }
+  addUpTotal = false;
+  bool unsentFound = false;
+  int64_t order = FindOpenOrder(unsentFound);
+  if (order == 0) {
+    order = CreateOrderHeader();
+    if (order < 0) return -1;
+  }
+  // Without unsent orders, only this batch could change the answer, and it adds none: every
+  // further search would find this order.
+  if (!unsentFound) settledOrder_ = order;
+  return order;
+}
+
+bool OrderCreation::EnsurePriceModule() {
+  if (prices_) return true;
+  try {
+    prices_ = std::make_unique<TPrices>(*db_, priceClock_);
+    prices_->LoadDebtor(debtor_);
+  } catch (const std::exception& e) {
+    Failed(LineFailure::kPriceData, "the price data cannot be loaded: ", e);
+    return false;
+  }
+  return true;
+}
+
+void OrderCreation::FillLine(OrderLine& line, bool found, std::string_view articleCode,
+                             std::string_view batchId) {
+  Table& berg = db_->tblBERG;
+  Table& artk = db_->tblARTK;
+  line.articleCode = FormatArticleCode(articleCode);
+  berg.FieldByName("ARTK_fullcod").SetString(line.articleCode);
+  if (found) {
+    line.article = artk.FieldByName("ARTK_nummer").AsInteger();
+    line.description = artk.FieldByName("ARTK_intoms").AsString();
+    berg.FieldByName("ARTK_nummer").SetInteger(line.article);
+    berg.FieldByName("BERG_Omschrijving").SetString(line.description);
+    berg.FieldByName("BERG_merk").SetString(artk.FieldByName("ARTK_Merk").AsString());
+    line.unitPrice = prices_->GetPrice(line.article, line.quantity);
+  } else {
+    line.article = kUnknownArticle;
+    line.description = "Onbekend";
+    berg.FieldByName("ARTK_nummer").SetInteger(kUnknownArticle);
+    berg.FieldByName("BERG_Omschrijving").SetString(line.description);
+    berg.FieldByName("BERG_merk").SetString("Kessmar artikel");
+  }
+  line.total = line.unitPrice * line.quantity;
+  berg.FieldByName("BEST_nummer").SetInteger(line.order);
+  berg.FieldByName("ONDR_nummer").SetInteger(0);
+  berg.FieldByName("SPEC_nummer").SetInteger(0);
+  berg.FieldByName("BERG_uwnummer").SetString(batchId);
+  berg.FieldByName("BEST_aantal").SetInteger(line.quantity);
+  berg.FieldByName("BEST_prijs").SetCurrency(line.unitPrice);
+  berg.FieldByName("BERG_totaal").SetCurrency(line.total);
+}
+
+void OrderCreation::AddToOrderTotal(const OrderLine& line, bool addUpTotal) {
   // A settled order's total is added up and written once, by CommitBatch; the result is the
   // same, as nobody else can write the headers before the batch ends.
   if (addUpTotal) {
@@ -334,12 +404,10 @@ int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quanti
   } else {
     UpdateOrderTotal(db_->tblBEST, Currency(), line.total);
   }
-  lines_.push_back(std::move(line));
-  return order;
 }
 
-void OrderCreation::CommitBatch() {
-  if (!batch_) throw std::logic_error("no batch to commit");
+void OrderCreation::FinishBatch() {
+  if (!batch_) throw std::logic_error("no batch to finish");
   try {
     if (pendingLines_ > 0) {
       // Puts the header's cursor and range where a search for the next line would: on the
@@ -356,17 +424,50 @@ void OrderCreation::CommitBatch() {
     AbortBatch();
     throw;
   }
+}
+
+void OrderCreation::CommitBatch(const LandedCheck& landed) {
+  FinishBatch();
+  const int serverProcess = db_->ffsVEMO.ServerProcessId();
   try {
     batch_->Commit();
   } catch (const DatabaseError& e) {
     batch_.reset();
     settledOrder_.reset();
-    // The commit's answer was lost with the connection: the server may have committed.
-    if (!e.IsConnectionFailure() || !LastLineCommitted()) throw;
+    if (!e.IsConnectionFailure()) throw;
+    SettleLostCommit(e, serverProcess, landed);
     return;
   }
   batch_.reset();
   settledOrder_.reset();
+}
+
+void OrderCreation::SettleLostCommit(const DatabaseError& lost, int serverProcess,
+                                     const LandedCheck& landed) {
+  // The server process may still commit after any look taken while it runs (its COMMIT is in
+  // its socket, or it is flushing): only once it has ended is the outcome settled.
+  const std::string unknown =
+      "the answer to the commit was lost (" + std::string(lost.what()) + ") and ";
+  bool ended = false;
+  try {
+    db_->ffsVEMO.Close();
+    ended = serverProcess != 0 && db_->ffsVEMO.EndServerProcess(serverProcess, kProcessEndBound);
+  } catch (const std::exception& e) {
+    throw CommitUnknown(unknown +
+                        "the server could not be asked whether it committed: " + e.what());
+  }
+  if (!ended) {
+    throw CommitUnknown(unknown + "its server process " + std::to_string(serverProcess) +
+                        " did not end within " + std::to_string(kProcessEndBound.count()) + " ms");
+  }
+  bool found = false;
+  try {
+    found = landed ? landed(db_->ffsVEMO) : LastLineCommitted();
+  } catch (const std::exception& e) {
+    throw CommitUnknown(unknown +
+                        "the server could not be asked whether it committed: " + e.what());
+  }
+  if (!found) throw lost;
 }
 
 bool OrderCreation::LastLineCommitted() noexcept {

@@ -13,9 +13,12 @@
 // Not thread-safe; one batch at a time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +43,32 @@ struct OrderLine {
   dbclient::Currency total;
 };
 
-// "." after the 1st, 3rd and 5th and "-" after the 7th character of an 8-character code
-// (12345678 becomes 1.23.45.67-8); any other code unchanged.
+// Relation 2's debtor number is neither empty nor a number: the batch cannot be priced.
+class DebtorNumberError : public std::runtime_error {
+ public:
+  explicit DebtorNumberError(std::string value)
+      : std::runtime_error("the debtor number \"" + value +
+                           "\" of relation 2 (RLTI) is not a number"),
+        value_(std::move(value)) {}
+  const std::string& Value() const { return value_; }
+
+ private:
+  std::string value_;
+};
+
+// The answer to a batch's commit was lost, and whether the server committed it could not be
+// learned: the server process that held it did not end in time, or the server could not be
+// asked. The record of handed-on batches decides at the next attempt.
+class CommitUnknown : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Why AddOrderLine returned -1.
+enum class LineFailure { kNone, kTables, kHeader, kPriceData, kLine };
+
+// "." after the 1st, 3rd and 5th and "-" after the 7th character of a code of 8 characters
+// (12345678 becomes 1.23.45.67-8); any other code unchanged. Characters, not bytes: UTF-8.
 std::string FormatArticleCode(std::string_view code);
 
 // Selects table's index by its ";"-separated field list (by that text as index name when no
@@ -57,6 +84,11 @@ class OrderCreation {
  public:
   static constexpr int64_t kUnknownArticle = 999999999;
   static constexpr int64_t kFirstOrderNumber = 1000001;
+  // How long a server process whose commit answer was lost may take to end once told to.
+  static constexpr std::chrono::milliseconds kProcessEndBound{5000};
+  // Whether the batch just committed is in the database, asked on a fresh connection of the
+  // session (outside any transaction). Throws what the session throws.
+  using LandedCheck = std::function<bool(dbclient::Session&)>;
 
   // Creates the data module (makeModule, std::make_unique<TunDB> when empty; ConnectToVemoServer
   // uses it for fresh ones too). priceClock: the clock of the price cache.
@@ -72,7 +104,10 @@ class OrderCreation {
 
   // Points the data module at vemoServer (see ConnectToVemoServer.h). Before BeginBatch only.
   // Throws nothing.
-  void ConnectToVemoServer(const std::string& vemoServer);
+  void ConnectToVemoServer(const std::string& vemoServer,
+                           ServerChoice choice = ServerChoice::kFallBack);
+  // Why the remembered server failed when ConnectToVemoServer fell back from it; "" otherwise.
+  const std::string& RememberedServerFailure() const { return rememberedFailure_; }
 
   // Starts the batch: connects (through the locator's search when no address is configured),
   // starts the repeatable-read transaction and locks the order headers. Throws
@@ -83,37 +118,48 @@ class OrderCreation {
   // Adds a line for articleCode (UTF-8, as in artk) with quantity and the batch id to the open
   // order, creating the order when none is open; returns the order number, or -1 when no line
   // was added (the order tables could not be opened, or the header, the price data or the line
-  // could not be written: LineFailure() says why). Other failures throw: dbclient::DatabaseError
-  // for the tables, PriceError for the price calculation, std::overflow_error for a total
-  // beyond the range of currency. std::logic_error outside a batch.
+  // could not be written: LineFailureText() says why). Other failures throw:
+  // dbclient::DatabaseError for the tables, DebtorNumberError, PriceError for the price
+  // calculation, std::overflow_error for a total beyond the range of currency.
+  // std::logic_error outside a batch.
   int64_t AddOrderLine(std::string_view articleCode, int32_t quantity, std::string_view batchId);
 
-  // Writes what remains of the order total and commits the batch. When the commit's answer is
-  // lost with the connection, a fresh connection looks for the batch's last line: found, the
-  // batch counts as committed. Throws dbclient::DatabaseError when the batch was not committed
-  // (or that cannot be known), std::logic_error outside a batch. The batch has ended either way.
-  void CommitBatch();
+  // Writes what remains of the order total (the last write of the batch's orders). Throws
+  // dbclient::DatabaseError, std::logic_error outside a batch; a failure ends the batch.
+  void FinishBatch();
+  // Writes what remains of the order total (FinishBatch) and commits the batch. When the commit's
+  // answer is lost with the connection, the server process that held the batch is ended and awaited
+  // (at most kProcessEndBound) on a fresh connection, which then asks landed (default: whether the
+  // batch's last line is there): yes, the batch counts as committed. Throws
+  // dbclient::DatabaseError when the batch was not committed, CommitUnknown when that cannot be
+  // known, std::logic_error outside a batch. The batch has ended either way.
+  void CommitBatch(const LandedCheck& landed = {});
   // Ends the batch without committing; the server rolls back everything it wrote. Never throws.
   void AbortBatch() noexcept;
   bool InBatch() const { return batch_.has_value(); }
 
-  // The server address AddOrderLine copied from the locator (its ServerName, at most 63
-  // characters): the address that worked. Empty until a line was added.
+  // The server address AddOrderLine copied from the locator (its ServerName): the address that
+  // worked. Empty until a line was added, and for an address longer than the 63 characters the
+  // settings keep (cut, it would never work again).
   const std::string& VemoServer() const { return vemoServer_; }
   int64_t DebtorNumber() const { return debtor_; }
   // The lines posted in this batch (also those of a batch that then failed).
   const std::vector<OrderLine>& Lines() const { return lines_; }
-  // Why the latest AddOrderLine returned -1; with the SQLSTATE of its cause, if any.
-  const std::string& LineFailure() const { return lineFailure_; }
+  // Why the latest AddOrderLine returned -1: the step, the technical text, and the SQLSTATE of
+  // its cause, if any.
+  LineFailure LineFailureKind() const { return lineFailureKind_; }
+  const std::string& LineFailureText() const { return lineFailure_; }
   const std::string& LineFailureState() const { return lineFailureState_; }
 
   // --- the steps of AddOrderLine ---
-  // The debtor number: relation 2's RLTI_debtnummer, 0 when there is none or on any error. A
-  // debtor other than the previous one discards the price module.
+  // The debtor number: relation 2's RLTI_debtnummer with surrounding blanks trimmed; 0 when
+  // there is no relation 2, it is empty, or the back office lacks the table. A debtor other than
+  // the previous one discards the price module. Throws DebtorNumberError for a value that is no
+  // number, dbclient::DatabaseError for anything the server refused.
   void LoadDebtorNumber();
-  // The counter's next value (1000001 after 0 or none), written back; the counter record is
-  // created when missing. Throws dbclient::DatabaseError.
-  int64_t NextCounterValue(const std::string& name);
+  // The counter's next value (1000001 after 0 or none, and at least atLeast), written back; the
+  // counter record is created when missing. Throws dbclient::DatabaseError.
+  int64_t NextCounterValue(const std::string& name, int64_t atLeast = 0);
   // Adds newAmount - oldAmount to ORDR_totaal of table's current record (an order header) and
   // marks it as having lines (BEST_verstuurd 2), when the active range holds a record; resets it
   // (1, total 0) otherwise. Throws dbclient::DatabaseError, std::overflow_error.
@@ -124,10 +170,22 @@ class OrderCreation {
   bool LastLineCommitted() noexcept;
 
  private:
-  int64_t Failed(const std::string& what, const std::exception& cause);
+  int64_t Failed(LineFailure kind, const std::string& what, const std::exception& cause);
+  // The steps of AddOrderLine.
+  bool OpenOrderTables();
+  void RememberServer();
+  int64_t OrderForLine(bool& addUpTotal);
   int64_t FindOpenOrder(bool& unsentFound);
   int64_t CreateOrderHeader();
   bool FindArticle(std::string_view code);
+  bool EnsurePriceModule();
+  void FillLine(OrderLine& line, bool found, std::string_view articleCode,
+                std::string_view batchId);
+  void AddToOrderTotal(const OrderLine& line, bool addUpTotal);
+  // After a lost commit answer: returns when the batch landed, throws lost when it did not,
+  // CommitUnknown when that cannot be known.
+  void SettleLostCommit(const dbclient::DatabaseError& lost, int serverProcess,
+                        const LandedCheck& landed);
   void ResetBatchState();
 
   TunDBFactory makeModule_;
@@ -139,6 +197,7 @@ class OrderCreation {
   std::optional<dbclient::Transaction> batch_;
 
   std::string vemoServer_;
+  std::string rememberedFailure_;
   int64_t debtor_ = 0;
   int64_t previousDebtor_ = 0;
   bool debtorRead_ = false;
@@ -149,6 +208,7 @@ class OrderCreation {
   dbclient::Currency pendingTotal_;
   int pendingLines_ = 0;
   std::vector<OrderLine> lines_;
+  LineFailure lineFailureKind_ = LineFailure::kNone;
   std::string lineFailure_;
   std::string lineFailureState_;
 };

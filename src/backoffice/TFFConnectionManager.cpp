@@ -147,13 +147,14 @@ void TFFConnectionManager::SwitchProbe(dbclient::NetworkTransport& probe, Protoc
       // A protocol that cannot start here: the probe stays stopped.
     }
   }
-  // Unlike a single-user server of its own machine in the original design, several servers may
-  // run here, each with its own socket: the probe is given the address for ptSingleUser too.
+  // Several single-user servers may run on this machine, each with its own socket: the probe is
+  // given the address for ptSingleUser too, not only for the network protocols.
   probe.SetServerName(serverName);
   probe.SetEnabled(true);
 }
 
 dbclient::Credentials TFFConnectionManager::Login(const dbclient::Credentials& given) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (credentials_) return *credentials_;
   if (!OnLogin) return given;
   std::string user;
@@ -278,33 +279,38 @@ std::unique_ptr<dbclient::Connection> TFFConnectionManager::Connect(
     ShowMessage("TFFConnectionManager (" + Name() +
                 "):\n\nWarning: connection attempted by [automatic] components!");
   }
-  if (Enabled()) {
+  dbclient::Credentials use = credentials;
+  {
     std::lock_guard<std::recursive_mutex> guard(lock_);
-    if (state_ == SearchState::kNotSearched) {
-      state_ = SearchState::kSearching;
-      Protocol protocol = Protocol::ptTCPIP;
-      std::string server;
-      int result = kServerNotFound;
-      try {
-        result = Search(protocol, server, timeout);
-      } catch (...) {
+    if (Enabled()) {
+      if (state_ == SearchState::kNotSearched) {
+        state_ = SearchState::kSearching;
+        Protocol protocol = Protocol::ptTCPIP;
+        std::string server;
+        int result = kServerNotFound;
+        try {
+          result = Search(protocol, server, timeout);
+        } catch (...) {
+          state_ = SearchState::kSearched;
+          throw;
+        }
         state_ = SearchState::kSearched;
-        throw;
-      }
-      state_ = SearchState::kSearched;
-      if (result == kResultOk) {
-        Flag adopting(adopting_);
-        const bool changed = protocol != GetProtocol() || server != ServerName();
-        if (changed || !IsStarted()) {
-          SetProtocol(protocol);
-          SetServerName(server);
-          Shutdown();
-          Start();
+        if (result == kResultOk) {
+          Flag adopting(adopting_);
+          const bool changed = protocol != GetProtocol() || server != ServerName();
+          if (changed || !IsStarted()) {
+            SetProtocol(protocol);
+            SetServerName(server);
+            Shutdown();
+            Start();
+          }
         }
       }
     }
+    // Read under the lock: a search in another thread may be setting them.
+    if (credentials_) use = *credentials_;
   }
-  return NetworkTransport::Connect(credentials_ ? *credentials_ : credentials, timeout, automatic);
+  return NetworkTransport::Connect(use, timeout, automatic);
 }
 
 }  // namespace kessmar

@@ -38,6 +38,29 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+// Whether percent lies within 0 to 100: outside, a rule would raise a price or make it negative.
+bool IsPercent(const ExactDecimal& percent) {
+  if (percent.digits < 0) return false;
+  if (percent.digits == 0 || percent.exponent <= -40) return true;
+  __int128 value = percent.digits;
+  for (int e = percent.exponent; e > 0; --e) {
+    value *= 10;
+    if (value > 100) return false;
+  }
+  __int128 limit = 100;
+  for (int e = percent.exponent; e < 0; ++e) limit *= 10;
+  return value <= limit;
+}
+
+// A field read as text for a message; "?" when the record lacks it.
+std::string TextOf(Table& table, const char* name) {
+  try {
+    return table.FieldByName(name).AsString();
+  } catch (const dbclient::DatabaseError&) {
+    return "?";
+  }
+}
+
 }  // namespace
 
 TPrices::TPrices(TunDB& db, Now now)
@@ -110,6 +133,7 @@ void TPrices::LoadRules(int64_t debtorNumber) {
     TKortDebt rule;
     rule.Key = debtorNumber;
     ReadRule(kodb, "KODB", rule);
+    rule.Origin = "KODB, debiteur " + debtor + ", volgnummer " + TextOf(kodb, "KODB_volgnr");
     debtorRules_.push_back(std::move(rule));
   }
 
@@ -123,6 +147,8 @@ void TPrices::LoadRules(int64_t debtorNumber) {
     rule.Key = kogp.FieldByName("kogp_prijsgroepen").AsString();
     if (rule.Key != priceGroupPair_) continue;
     ReadRule(kogp, "KOGP", rule);
+    rule.Origin =
+        "KOGP, prijsgroepen " + rule.Key + ", regel " + std::to_string(groupRules_.size() + 1);
     groupRules_.push_back(std::move(rule));
   }
 }
@@ -143,6 +169,11 @@ Currency TPrices::PriceColumn(int64_t article, int column) {
     if (column < 1 || column > 7) return Currency();
     return CurrencyFromDecimalText(
         arpz.FieldByName("ARPZ_prijs" + std::to_string(column)).AsString());
+  } catch (const dbclient::DatabaseError& e) {
+    // A field the record lacks prices at 0; what the server refused has ended the batch's
+    // transaction and must surface.
+    if (e.SqlState() != dbclient::sqlstate::kUndefinedColumn) throw;
+    return Currency();
   } catch (const std::exception&) {
     return Currency();
   }
@@ -159,6 +190,9 @@ bool TPrices::RuleMatchesArticle(const TKortRule& rule) const {
 Currency TPrices::RulePrice(const TKortRule& rule, int64_t article, int64_t quantity,
                             Currency best) {
   if (!RuleMatchesArticle(rule) || rule.Aantal > quantity) return best;
+  if (!IsPercent(rule.Korting)) {
+    throw PriceError("de korting van regel " + rule.Origin + " ligt niet tussen 0 en 100 %");
+  }
   Currency candidate;
   try {
     candidate =

@@ -47,6 +47,7 @@ struct TKortRule {
   int64_t PrijsGroep = 0;    // price column the discount applies to
   ExactDecimal Korting;      // discount percent
   dbclient::DateTime Datum;  // kept, not used
+  std::string Origin;        // which record it is, for messages: "KODB 1001/2"
 };
 
 // A rule of one debtor (KODB); key: the debtor number.

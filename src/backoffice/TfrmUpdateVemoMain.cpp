@@ -9,7 +9,7 @@
 namespace kessmar {
 namespace {
 
-// The designed outer size is 252 x 80; the window manager adds its frame to the client area.
+// The outer size is 252 x 80; the window manager adds its frame to the client area.
 constexpr int kClientWidth = 244;
 constexpr int kClientHeight = 53;
 

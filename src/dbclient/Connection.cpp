@@ -44,6 +44,36 @@ std::string ClientIndexName(const char* constraint) {
   return name;
 }
 
+// Owners of libpq's objects, so that every way out of a function frees them.
+struct ResultFree {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using ResultPtr = std::unique_ptr<PGresult, ResultFree>;
+using ConnPtr = std::unique_ptr<pg_conn, Connection::Finish>;
+
+// The SQLSTATE of a failed login, from the server's message (libpq gives no code for it): a
+// refusal is no unreachable server, and its message should say what to create.
+const char* LoginFailureState(const std::string& message) {
+  if (message.find("password authentication failed") != std::string::npos ||
+      message.find("fe_sendauth: no password supplied") != std::string::npos) {
+    return sqlstate::kInvalidPassword;
+  }
+  if ((message.find("role \"") != std::string::npos &&
+       message.find("does not exist") != std::string::npos) ||
+      message.find("no pg_hba.conf entry") != std::string::npos) {
+    return sqlstate::kInvalidAuthorization;
+  }
+  if (message.find("permission denied for database") != std::string::npos ||
+      message.find("not permitted to log in") != std::string::npos) {
+    return sqlstate::kInsufficientPrivilege;
+  }
+  if (message.find("database \"") != std::string::npos &&
+      message.find("does not exist") != std::string::npos) {
+    return "3D000";
+  }
+  return sqlstate::kCannotConnect;
+}
+
 }  // namespace
 
 Connection::Connection(pg_conn* conn, std::string label)
@@ -53,15 +83,16 @@ Connection::~Connection() {
   Close();
 }
 
+void Connection::Finish::operator()(pg_conn* conn) const {
+  PQfinish(conn);
+}
+
 void Connection::Close() noexcept {
-  if (conn_ != nullptr) {
-    PQfinish(conn_);
-    conn_ = nullptr;
-  }
+  conn_.reset();
 }
 
 bool Connection::IsOpen() const {
-  return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK;
+  return conn_ != nullptr && PQstatus(conn_.get()) == CONNECTION_OK;
 }
 
 int Connection::ServerProcessId() const {
@@ -106,11 +137,12 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
   values.push_back(nullptr);
 
   const auto deadline = Clock::now() + timeout;
-  pg_conn* conn = PQconnectStartParams(keys.data(), values.data(), 0);
+  ConnPtr owner(PQconnectStartParams(keys.data(), values.data(), 0));
+  pg_conn* conn = owner.get();
   if (conn == nullptr) throw std::bad_alloc();
   auto fail = [&](const std::string& why, bool timedOut) {
-    PQfinish(conn);
-    throw DatabaseError(why, sqlstate::kCannotConnect, context, timedOut);
+    throw DatabaseError(why, timedOut ? sqlstate::kCannotConnect : LoginFailureState(why), context,
+                        timedOut);
   };
   if (PQstatus(conn) == CONNECTION_BAD) {
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
@@ -136,7 +168,9 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
   if (PQsetnonblocking(conn, 1) != 0) {
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
   }
-  return std::unique_ptr<Connection>(new Connection(conn, target.serverLabel));
+  auto connection = std::unique_ptr<Connection>(new Connection(conn, target.serverLabel));
+  owner.release();  // the connection finishes it now
+  return connection;
 }
 
 void Connection::Lost(const std::string& why, ErrorContext& context, bool timedOut) {
@@ -152,91 +186,76 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
     throw DatabaseError("the connection to the server is closed", sqlstate::kConnectionFailure,
                         std::move(context));
   }
+  pg_conn* const conn = conn_.get();
   const auto deadline = Clock::now() + timeout;
   const std::string noAnswer =
       "no answer from the server within " + std::to_string(timeout.count()) + " ms";
-  if (!send(conn_)) {
-    if (PQstatus(conn_) == CONNECTION_BAD) {
-      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+  if (!send(conn)) {
+    if (PQstatus(conn) == CONNECTION_BAD) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
     }
-    throw DatabaseError(OneLine(PQerrorMessage(conn_)), sqlstate::kProtocolViolation,
+    throw DatabaseError(OneLine(PQerrorMessage(conn)), sqlstate::kProtocolViolation,
                         std::move(context));
   }
   ++roundTrips_;
   // Send everything, reading meanwhile so that a server that answers early is not blocked.
   for (;;) {
-    const int flushed = PQflush(conn_);
+    const int flushed = PQflush(conn);
     if (flushed == 0) break;
     if (flushed < 0) {
-      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
     }
-    const auto waited = platform::WaitForSocket(PQsocket(conn_), true, true, deadline);
+    const auto waited = platform::WaitForSocket(PQsocket(conn), true, true, deadline);
     if (waited == platform::SocketWaitResult::kTimedOut) Lost(noAnswer, context, true);
-    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn_) == 0) {
-      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
     }
   }
   // Collect every result of the request; the first error wins, otherwise the last result.
-  PGresult* kept = nullptr;
-  PGresult* error = nullptr;
+  ResultPtr kept;
+  ResultPtr error;
   for (;;) {
-    while (PQisBusy(conn_) != 0) {
-      const auto waited = platform::WaitForSocket(PQsocket(conn_), true, false, deadline);
-      if (waited == platform::SocketWaitResult::kTimedOut) {
-        PQclear(kept);
-        PQclear(error);
-        Lost(noAnswer, context, true);
-      }
-      if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn_) == 0) {
-        PQclear(kept);
-        PQclear(error);
-        Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn_)), context, false);
+    while (PQisBusy(conn) != 0) {
+      const auto waited = platform::WaitForSocket(PQsocket(conn), true, false, deadline);
+      if (waited == platform::SocketWaitResult::kTimedOut) Lost(noAnswer, context, true);
+      if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
+        Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
       }
     }
-    PGresult* result = PQgetResult(conn_);
+    ResultPtr result(PQgetResult(conn));
     if (result == nullptr) break;
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE ||
-        status == PGRES_NONFATAL_ERROR) {
-      if (error == nullptr && status != PGRES_NONFATAL_ERROR) {
-        error = result;
-      } else {
-        PQclear(result);
-      }
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE) {
+      if (error == nullptr) error = std::move(result);
+    } else if (status == PGRES_NONFATAL_ERROR) {
+      continue;
     } else if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
-      PQclear(kept);
-      PQclear(error);
-      PQclear(result);
       Lost("the server started a copy that the client never asked for", context, false);
     } else {
-      PQclear(kept);
-      kept = result;
+      kept = std::move(result);
     }
   }
-  if (PQstatus(conn_) == CONNECTION_BAD) {
-    const std::string why =
-        error != nullptr ? OneLine(PQresultErrorMessage(error)) : OneLine(PQerrorMessage(conn_));
-    PQclear(kept);
-    PQclear(error);
+  if (PQstatus(conn) == CONNECTION_BAD) {
+    const std::string why = error != nullptr ? OneLine(PQresultErrorMessage(error.get()))
+                                             : OneLine(PQerrorMessage(conn));
     Lost("connection to the server lost: " + why, context, false);
   }
   if (error != nullptr) {
-    QueryResult owner(error);
-    PQclear(kept);
-    const char* state = PQresultErrorField(error, PG_DIAG_SQLSTATE);
-    std::string text = OneLine(PQresultErrorField(error, PG_DIAG_MESSAGE_PRIMARY));
-    if (text.empty()) text = OneLine(PQresultErrorMessage(error));
-    if (const char* detail = PQresultErrorField(error, PG_DIAG_MESSAGE_DETAIL)) {
+    const PGresult* failed = error.get();
+    const char* state = PQresultErrorField(failed, PG_DIAG_SQLSTATE);
+    std::string text = OneLine(PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY));
+    if (text.empty()) text = OneLine(PQresultErrorMessage(failed));
+    if (const char* detail = PQresultErrorField(failed, PG_DIAG_MESSAGE_DETAIL)) {
       text += " (" + OneLine(detail) + ")";
     }
     const std::string code = state != nullptr ? state : sqlstate::kProtocolViolation;
     if (code == sqlstate::kUniqueViolation) {
-      throw KeyViolation(text, ClientIndexName(PQresultErrorField(error, PG_DIAG_CONSTRAINT_NAME)),
+      throw KeyViolation(text, ClientIndexName(PQresultErrorField(failed, PG_DIAG_CONSTRAINT_NAME)),
                          std::move(context));
     }
     throw DatabaseError(text, code, std::move(context));
   }
-  return QueryResult(kept);
+  return QueryResult(kept.release());
 }
 
 QueryResult Connection::Execute(const std::string& sql, const Params& params,

@@ -78,13 +78,18 @@ class Connection {
   int ServerProcessId() const;
   const std::string& ServerLabel() const { return label_; }
 
+  // Ends a libpq connection (PQfinish): the deleter of every owner of one.
+  struct Finish {
+    void operator()(pg_conn* conn) const;
+  };
+
  private:
   Connection(pg_conn* conn, std::string label);
   template <typename Send>
   QueryResult Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context);
   [[noreturn]] void Lost(const std::string& why, ErrorContext& context, bool timedOut);
 
-  pg_conn* conn_ = nullptr;
+  std::unique_ptr<pg_conn, Finish> conn_;
   std::string label_;
   uint64_t roundTrips_ = 0;
   int serverPid_ = 0;

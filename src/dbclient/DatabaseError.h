@@ -22,6 +22,11 @@ inline constexpr const char* kInvalidText = "22P02";      // a value that is not
 inline constexpr const char* kOutOfRange = "22003";
 inline constexpr const char* kUniqueViolation = "23505";
 inline constexpr const char* kTransactionRolledBack = "40000";
+inline constexpr const char* kInFailedTransaction = "25P02";   // an earlier statement failed
+inline constexpr const char* kQueryCanceled = "57014";         // statement time-out, lock wait
+inline constexpr const char* kInvalidAuthorization = "28000";  // unknown role, no hba entry
+inline constexpr const char* kInvalidPassword = "28P01";
+inline constexpr const char* kInsufficientPrivilege = "42501";
 }  // namespace sqlstate
 
 // Where an error happened; empty members are left out of the message.
@@ -44,6 +49,18 @@ class DatabaseError : public std::runtime_error {
   bool IsKeyViolation() const { return sqlState_ == sqlstate::kUniqueViolation; }
   // The connection is gone (SQLSTATE class 08): lost, refused, or no answer in time.
   bool IsConnectionFailure() const { return sqlState_.rfind("08", 0) == 0; }
+  // The server cannot be reached or used now: no connection, lost, no answer in time (class
+  // 08), the transaction went with the connection (40000), or the server is shutting down or
+  // starting (57P0x).
+  bool IsUnreachable() const;
+  // The server is there but ended a wait: a lock or statement held longer than the time-out
+  // allows (57014, 55P03), or two transactions crossed (40001, 40P01).
+  bool IsBusy() const;
+  // The server refused the login or a right: unknown role, wrong password, no entry for this
+  // address (class 28), or a missing privilege (42501).
+  bool IsAccessDenied() const;
+  // The back office lacks a table, field, index or database alias (42P01, 42703, 42704, 3F000).
+  bool IsMissingObject() const;
 
  private:
   std::string sqlState_;

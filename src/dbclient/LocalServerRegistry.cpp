@@ -55,6 +55,31 @@ bool SocketExists(const LocalServerEntry& entry) {
                     ignored);
 }
 
+// path without ".", ".." or a trailing "/".
+fs::path Normal(const fs::path& path) {
+  return (path / "x").lexically_normal().parent_path();
+}
+
+// Whether path is base or lies below it (both normal).
+bool IsBelow(const fs::path& path, const fs::path& base) {
+  const auto [end, unused] = std::mismatch(base.begin(), base.end(), path.begin(), path.end());
+  return end == base.end();
+}
+
+// Whether the registry can be trusted: the folder, and every folder between it and the user's
+// run-time folder when it lies there, belongs to this user and nobody else writes into it. In
+// /tmp another user could have made /tmp/kessmar-<uid> first and fill it with entries that point
+// this user's connections at a socket of theirs.
+bool Trusted(const fs::path& folder) {
+  const fs::path runtime = Normal(platform::UserRuntimeFolder());
+  const fs::path normal = Normal(folder);
+  if (!IsBelow(normal, runtime)) return platform::IsOwnPrivateFolder(normal);
+  for (fs::path up = normal;; up = up.parent_path()) {
+    if (!platform::IsOwnPrivateFolder(up)) return false;
+    if (up == runtime || up == up.parent_path()) return true;
+  }
+}
+
 }  // namespace
 
 fs::path DefaultLocalServerRegistry() {
@@ -85,6 +110,7 @@ fs::path LocalServerRegistry::FileOf(const std::string& socketFolder, uint16_t p
 
 std::vector<LocalServerEntry> LocalServerRegistry::List() const {
   std::vector<LocalServerEntry> entries;
+  if (!Trusted(folder_)) return entries;
   std::error_code error;
   for (auto it = fs::directory_iterator(folder_, error); !error && it != fs::directory_iterator();
        it.increment(error)) {
@@ -127,7 +153,20 @@ void LocalServerRegistry::Register(const LocalServerEntry& entry) const {
   if (error) {
     throw std::runtime_error("cannot create " + folder_.string() + ": " + error.message());
   }
+  // The folders made here are this user's alone (a umask may have let the group write).
+  const fs::path runtime = Normal(platform::UserRuntimeFolder());
+  for (fs::path up = Normal(folder_);; up = up.parent_path()) {
+    std::error_code ignored;
+    fs::permissions(up, fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove,
+                    ignored);
+    if (up == runtime || up == up.parent_path() || !IsBelow(up, runtime)) break;
+  }
   fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::replace, error);
+  if (!Trusted(folder_)) {
+    throw std::runtime_error("the registry folder " + folder_.string() +
+                             " (or a folder above it) belongs to another user or others may "
+                             "write into it");
+  }
   const fs::path file = FileOf(entry.socketFolder, entry.port);
   try {
     platform::ReplaceFileContent(file, "name=" + entry.name + "\nsocket=" + entry.socketFolder +

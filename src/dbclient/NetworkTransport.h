@@ -41,6 +41,8 @@ class NetworkTransport {
 
   // The server address, read back with at most 63 characters.
   std::string ServerName() const;
+  // The address as it was set (at most kServerNameWriteLimit characters), uncut.
+  const std::string& FullServerName() const { return serverName_; }
   // Keeps at most 255 characters; a started transport is restarted when the value changes.
   virtual void SetServerName(std::string_view serverName);
 

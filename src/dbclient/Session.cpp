@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <thread>
 
 #include "common/Text.h"
 #include "dbclient/Client.h"
@@ -100,27 +101,60 @@ QueryResult Session::Run(const std::string& sql, const Params& params,
   Connection& connection = Live(context);
   try {
     return connection.ExecutePrepared(sql, params, timeout_, context);
-  } catch (const DatabaseError&) {
-    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
-      transaction_ = TransactionState::kLost;
-    }
+  } catch (const DatabaseError& e) {
+    Failed(e, connection);
+  }
+}
+
+void Session::Failed(const DatabaseError& e, const Connection& connection) {
+  if (transaction_ != TransactionState::kActive) throw;
+  if (!connection.IsOpen()) {
+    transaction_ = TransactionState::kLost;
     throw;
   }
+  // The server refuses every further statement of the transaction; a caller that went on after
+  // a failure it took for harmless learns here what really ended the transaction.
+  if (e.SqlState() == sqlstate::kInFailedTransaction && firstFailure_) {
+    throw DatabaseError(
+        "the transaction was aborted by an earlier failure: " + std::string(firstFailure_->what()),
+        firstFailure_->SqlState(), e.Context(), firstFailure_->TimedOut());
+  }
+  if (!firstFailure_) firstFailure_ = e;
+  throw;
 }
 
 QueryResult Session::RunOnce(const std::string& sql, const ErrorContext& context) {
   return RunPlain(sql, context);
 }
 
-QueryResult Session::RunPlain(const std::string& sql, const ErrorContext& context) {
+QueryResult Session::RunOnce(const std::string& sql, const Params& params,
+                             const ErrorContext& context) {
+  return RunPlain(sql, context, params);
+}
+
+bool Session::EndServerProcess(int pid, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  const ErrorContext context{serverLabel_, "", ""};
+  EnsureOpen(false);
+  const Params process{std::to_string(pid)};
+  // Allowed for a process of the same login role; false (with a notice) when it is gone.
+  RunPlain("SELECT pg_catalog.pg_terminate_backend($1::integer)", context, process);
+  for (;;) {
+    const QueryResult running = RunPlain(
+        "SELECT 1 FROM pg_catalog.pg_stat_activity WHERE pid = $1::integer", context, process);
+    if (running.Rows() == 0) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+QueryResult Session::RunPlain(const std::string& sql, const ErrorContext& context,
+                              const Params& params) {
   Connection& connection = Live(context);
   try {
-    return connection.Execute(sql, {}, timeout_, context);
-  } catch (const DatabaseError&) {
-    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
-      transaction_ = TransactionState::kLost;
-    }
-    throw;
+    return connection.Execute(sql, params, timeout_, context);
+  } catch (const DatabaseError& e) {
+    Failed(e, connection);
   }
 }
 
@@ -135,6 +169,7 @@ void Session::StartTransaction(Isolation isolation) {
       isolation == Isolation::kRepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN",
       context);
   transaction_ = TransactionState::kActive;
+  firstFailure_.reset();
 }
 
 void Session::Commit() {
@@ -158,9 +193,13 @@ void Session::Commit() {
   transaction_ = TransactionState::kNone;
   // A transaction in which a statement failed ends in a rollback even when asked to commit.
   if (result.CommandStatus() == "ROLLBACK") {
-    throw DatabaseError("the transaction was rolled back by the server: a statement in it failed",
+    std::string why = "a statement in it failed";
+    if (firstFailure_) why += ": " + std::string(firstFailure_->what());
+    firstFailure_.reset();
+    throw DatabaseError("the transaction was rolled back by the server: " + why,
                         sqlstate::kTransactionRolledBack, context);
   }
+  firstFailure_.reset();
 }
 
 void Session::Rollback() {
@@ -203,11 +242,8 @@ const TableMetadata& Session::Metadata(const std::string& databaseAlias, const s
   try {
     meta = std::make_unique<TableMetadata>(
         LoadTableMetadata(connection, databaseAlias, table, timeout_, context));
-  } catch (const DatabaseError&) {
-    if (!connection.IsOpen() && transaction_ == TransactionState::kActive) {
-      transaction_ = TransactionState::kLost;
-    }
-    throw;
+  } catch (const DatabaseError& e) {
+    Failed(e, connection);
   }
   return *metadata_.emplace(key, std::move(meta)).first->second;
 }

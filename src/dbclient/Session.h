@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +65,10 @@ class Session {
 
   // Transactions. StartTransaction throws DatabaseError (55000) when one is running. Commit
   // throws when none is running, and 40000 when the server rolled it back (a statement in it
-  // failed) or the connection was lost meanwhile; the transaction has ended either way.
+  // failed: the message names the first failure) or the connection was lost meanwhile; the
+  // transaction has ended either way. Within a transaction, every request after a failed one
+  // throws with the SQLSTATE and text of that first failure, not the server's "current
+  // transaction is aborted".
   // Rollback ends a running transaction and never fails for a lost connection (the server has
   // rolled it back already).
   void StartTransaction(Isolation isolation = Isolation::kReadCommitted);
@@ -89,8 +93,17 @@ class Session {
   // Runs a prepared statement on the connection, within Timeout(). Throws DatabaseError; a lost
   // connection during a transaction marks the transaction lost.
   QueryResult Run(const std::string& sql, const Params& params, const ErrorContext& context);
-  // The same without preparing the statement (for statements run once in a while).
+  // The same without preparing the statement (for statements run once in a while: one round
+  // trip where a prepared statement's first use takes two).
   QueryResult RunOnce(const std::string& sql, const ErrorContext& context);
+  QueryResult RunOnce(const std::string& sql, const Params& params, const ErrorContext& context);
+
+  // Ends the server process pid (one of this session's earlier connections, whose answer was
+  // lost) and waits at most bound until it is gone, on this session's connection (opened when
+  // needed, outside any transaction). True once the process is gone: from then on whatever it
+  // did is settled (committed or rolled back) and visible. False when it still runs at the
+  // bound. Throws DatabaseError when the server cannot be asked.
+  bool EndServerProcess(int pid, std::chrono::milliseconds bound);
   // The catalog entry of a table, read once per session. Throws DatabaseError.
   const TableMetadata& Metadata(const std::string& databaseAlias, const std::string& table,
                                 const ErrorContext& context);
@@ -101,7 +114,12 @@ class Session {
   enum class TransactionState { kNone, kActive, kLost };
   Connection& Live(const ErrorContext& context);
   void DropConnection() noexcept;
-  QueryResult RunPlain(const std::string& sql, const ErrorContext& context);
+  QueryResult RunPlain(const std::string& sql, const ErrorContext& context,
+                       const Params& params = {});
+  // Rethrows e, a failure of a request on connection: marks a running transaction lost with the
+  // connection, remembers its first failure, and names that failure instead of the server's
+  // "current transaction is aborted" for every later request of the transaction.
+  [[noreturn]] void Failed(const DatabaseError& e, const Connection& connection);
 
   std::string name_;
   Client* client_ = nullptr;
@@ -112,6 +130,7 @@ class Session {
   std::string serverLabel_;
   uint64_t pastRoundTrips_ = 0;
   TransactionState transaction_ = TransactionState::kNone;
+  std::optional<DatabaseError> firstFailure_;  // of the running transaction
   std::map<std::string, std::unique_ptr<TableMetadata>> metadata_;
   std::vector<Table*> tables_;
 };

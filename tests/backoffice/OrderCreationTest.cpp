@@ -47,7 +47,7 @@ class OrderCreationTest : public BackOfficeFixture {
         ('8712345678906', 1, 6), ('8799999999999', 99, 2), ('23456789', 77, 3))SQL");
   }
 
-  TransferOutcome Transfer(MemTable batch, const TransferHooks& hooks = {}) {
+  TransferOutcome Transfer(MemTable batch, const TransferOptions& hooks = {}) {
     OrderCreation orders;
     return TransferBatch(batch, Server().ServerAddress(), orders, hooks);
   }

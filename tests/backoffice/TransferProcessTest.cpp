@@ -80,7 +80,7 @@ TEST_F(DurableServerTest, AServerKilledMidBatchThenARetryGivesExactlyOneCopyOfEv
   {
     OrderCreation orders;
     int added = 0;
-    TransferHooks hooks;
+    TransferOptions hooks;
     hooks.lineAdded = [&](const OrderLine&) {
       if (++added == 25) server.Kill();
     };
@@ -161,9 +161,9 @@ TEST_F(TransferProcessTest, TwoProcessesAtOnceIntoTheSameOpenOrder) {
     SCOPED_TRACE(round);
     std::vector<std::unique_ptr<ChildProcess>> tools;
     for (const auto& file : {first, second}) {
-      tools.push_back(std::make_unique<ChildProcess>(
-          KESSMAR_BATCH_TOOL,
-          std::vector<std::string>{"vemo", file.string(), "--server", Server().ServerAddress()}));
+      std::vector<std::string> args{"vemo", file.string(), "--server", Server().ServerAddress()};
+      if (round == 2) args.push_back("--again");  // the same batches, on purpose
+      tools.push_back(std::make_unique<ChildProcess>(KESSMAR_BATCH_TOOL, args));
     }
     for (auto& tool : tools) {
       EXPECT_EQ(tool->Wait(seconds(60)), 0);
@@ -196,7 +196,7 @@ TEST_F(TransferProcessTest, KessmarBatchVemoPrintsTheOrderOrTheReason) {
             "Line: 1.23.45.67-8  1 x 157.2400 = 157.2400\n"
             "Not found: 5901234123457 x 1\n"
             "Handed on: 2 lines added, 1 scans not found\n");
-  std::tie(code, output) = RunCommand({tool, "vemo", file.string(), "--no-merge"});
+  std::tie(code, output) = RunCommand({tool, "vemo", file.string(), "--no-merge", "--again"});
   EXPECT_EQ(code, 0) << output;
   EXPECT_NE(output.find("Line: 1.23.45.67-8  6 x 157.2400 = 943.4400\n"
                         "Line: 1.23.45.67-8  6 x 157.2400 = 943.4400\n"

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <set>
 
 #include "BackOfficeServer.h"
 #include "EmulatedScanner.h"
@@ -158,6 +159,49 @@ TEST_F(VemoEndToEndTest, AServerThatIsDownIsToldOnceAndTheScansWaitForIt) {
             (std::vector<SqlRow>{{"1000001", "1.23.45.67-8", "2", "157.2400", "314.4800"}}));
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_TRUE(report.texts.empty());
+  // The unchanged scans stayed the batch of the first read: the record holds its batch id, so a
+  // first run that had landed after all would have been recognised.
+  std::set<std::string> batchIds;
+  for (const auto& file : std::filesystem::directory_iterator(DataPath())) {
+    if (file.path().extension() != ".dat" || file.path().filename() == "last_read.dat") continue;
+    MemTable history;
+    history.LoadBatchFile(file.path());
+    history.Open();
+    history.First();
+    history.Next();
+    batchIds.insert(history.AsText("Barcode"));
+  }
+  ASSERT_EQ(batchIds.size(), 1u);
+  EXPECT_EQ(server.QueryValue(R"(SELECT batch_id FROM "SYSTEM".kessmar_batches)"),
+            *batchIds.begin());
+}
+
+TEST_F(VemoEndToEndTest, OpnieuwVerwerkenOfABatchInVemoAsksBeforeAddingItAgain) {
+  WriteFile(IniPath(), "[SYSTEM]\r\nACTIE=2\r\nVEMOSERVER=" + server.ServerAddress() + "\r\n");
+  auto scanner = Scanner({"--scan", "12345678", "--scan", "12345678"});
+  ReportAnswerer report;
+  TfrmMain& w = Start(true, &library);
+  ASSERT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, seconds(20)));
+  ASSERT_EQ(Lines().size(), 1u);
+
+  // "Nee": the batch stays as it is in Vemo.
+  messages.confirmAnswer = false;
+  QTest::mouseClick(w.btnRedo, Qt::LeftButton);
+  ASSERT_EQ(messages.asked.size(), 1u);
+  EXPECT_NE(messages.asked[0].find("staat in Vemo order 1000001 met 1 regel."), std::string::npos)
+      << messages.asked[0];
+  EXPECT_NE(messages.asked[0].find("nogmaals aan Vemo toevoegen?"), std::string::npos);
+  EXPECT_EQ(Lines().size(), 1u);
+
+  // "Ja": added once more, on purpose.
+  messages.confirmAnswer = true;
+  QTest::mouseClick(w.btnRedo, Qt::LeftButton);
+  EXPECT_EQ(messages.asked.size(), 2u);
+  EXPECT_EQ(Lines(),
+            (std::vector<SqlRow>{{"1000001", "1.23.45.67-8", "2", "157.2400", "314.4800"},
+                                 {"1000001", "1.23.45.67-8", "2", "157.2400", "314.4800"}}));
+  EXPECT_EQ(server.QueryValue(R"(SELECT max(copy) FROM "SYSTEM".kessmar_batches)"), "2");
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

@@ -16,13 +16,22 @@ TEST(BackofficeServerToolTest, HelpAndRefusals) {
   const auto [helpCode, help] = Tool({"--help"});
   EXPECT_EQ(helpCode, 0);
   for (const char* word : {"setup DIR", "init DIR", "start DIR", "stop DIR", "schema", "--demo",
-                           "announce", "runuser", "KESSMAR_SERVER_REGISTRY"}) {
+                           "announce", "runuser", "KESSMAR_SERVER_REGISTRY", "upgrade [DIR]",
+                           "role [DIR] --user NAME", "--listen 192.168.1.10"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
   EXPECT_EQ(Tool({"frobnicate"}).first, 2);
   EXPECT_EQ(Tool({"start"}).first, 2);                          // no folder
   EXPECT_EQ(Tool({"init", "/tmp/x", "--port", "1"}).first, 2);  // not an init option
   EXPECT_EQ(Tool({"announce", "--name", "VEMOPRO"}).first, 2);  // no address
+  // A --trust value goes into pg_hba.conf: only a network, never a line of its own.
+  for (const char* bad : {"192.168.1.0", "192.168.1.0/33", "all", "::1/129",
+                          "10.0.0.0/8\nhost all all 0.0.0.0/0 trust"}) {
+    const auto [trustCode, trust] = Tool({"init", "/tmp/x", "--trust", bad});
+    EXPECT_EQ(trustCode, 2) << bad;
+    EXPECT_NE(trust.find("is not a network"), std::string::npos) << trust;
+  }
+  EXPECT_EQ(Tool({"role", "/tmp/x"}).first, 2);  // no --user
   const auto [portCode, port] = Tool({"start", "/tmp/x", "--port", "70000"});
   EXPECT_EQ(portCode, 2);
   EXPECT_NE(port.find("70000"), std::string::npos) << port;

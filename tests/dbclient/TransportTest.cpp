@@ -7,8 +7,10 @@
 
 #include "BackOfficeFixture.h"
 #include "ConnectedSession.h"
+#include "TempDir.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/Discovery.h"
+#include "dbclient/LocalServerRegistry.h"
 #include "dbclient/ResultCodes.h"
 #include "dbclient/Table.h"
 
@@ -71,6 +73,21 @@ TEST_F(TransportTest, SingleUserReachesServersOfThisMachineThroughTheRegistry) {
   // A network address is no server of this machine for ptSingleUser.
   ConnectedSession wrong(Server().ServerAddress(), Protocol::ptSingleUser);
   EXPECT_THROW(wrong.session.Open(), dbclient::DatabaseError);
+}
+
+TEST_F(TransportTest, ARegistryFolderOthersMayWriteIntoIsNotBelieved) {
+  TempDir dir;
+  const auto folder = dir.Path() / "servers";
+  const dbclient::LocalServerRegistry registry(folder);
+  const dbclient::LocalServerEntry entry{"VEMOPRO", Server().SocketFolder().string(),
+                                         Server().Port()};
+  registry.Register(entry);
+  ASSERT_EQ(registry.List().size(), 1u);
+  std::filesystem::permissions(folder, std::filesystem::perms::all);  // 0777
+  EXPECT_TRUE(registry.List().empty());
+  // Registering makes the user's own folder private again.
+  registry.Register(entry);
+  EXPECT_EQ(registry.List().size(), 1u);
 }
 
 TEST_F(TransportTest, ConnectionRequestReportsAResultCode) {

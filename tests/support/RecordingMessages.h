@@ -14,6 +14,13 @@ class RecordingMessages : public UserMessages {
   std::vector<std::string> shown;
   void ShowError(const std::string& text) override { shown.push_back(text); }
   void ShowInfo(const std::string& text) override { shown.push_back(text); }
+  // Questions asked, answered with confirmAnswer.
+  std::vector<std::string> asked;
+  bool confirmAnswer = false;
+  bool Confirm(const std::string& text) override {
+    asked.push_back(text);
+    return confirmAnswer;
+  }
 };
 
 class RecordingShell : public ShellOpen {

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 
@@ -78,6 +79,35 @@ void CreateSchema(const SchemaOptions& options) {
   }
   connection->ExecuteScript(SchemaScript(), kToolTimeout);
   if (options.demo) connection->ExecuteScript(DemoScript(options.articles), kToolTimeout);
+}
+
+void UpgradeSchema(const SchemaOptions& options) {
+  auto connection = Connection::Open(TargetFor(options, DatabaseName(options)), kToolTimeout);
+  connection->ExecuteScript(UpgradeScript(), kToolTimeout);
+}
+
+void CreateToolRole(const SchemaOptions& options, const RoleOptions& role) {
+  if (role.user.empty() || role.user.size() > 63 || role.user.find('\0') != std::string::npos) {
+    throw std::invalid_argument("--user needs a role name of 1 to 63 characters");
+  }
+  std::optional<std::string> password;
+  if (!role.passwordFile.empty()) {
+    std::ifstream file(role.passwordFile);
+    std::string line;
+    if (!file || !std::getline(file, line)) {
+      throw std::invalid_argument("cannot read a password from " + role.passwordFile);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line.find('\0') != std::string::npos) {
+      throw std::invalid_argument("the first line of " + role.passwordFile +
+                                  " holds no usable password");
+    }
+    password = QuoteLiteral(line);
+  }
+  const std::string database = DatabaseName(options);
+  auto connection = Connection::Open(TargetFor(options, database), kToolTimeout);
+  connection->ExecuteScript(ToolRoleScript(Quote(role.user), Quote(database), password),
+                            kToolTimeout);
 }
 
 void LoadDemo(const SchemaOptions& options) {

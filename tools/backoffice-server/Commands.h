@@ -26,6 +26,18 @@ struct AnnounceOptions {
 // Creates the database when missing, then its schema; with demo, the demo data too. Throws
 // std::runtime_error or dbclient::DatabaseError with the reason.
 void CreateSchema(const SchemaOptions& options);
+struct RoleOptions {
+  std::string user;          // the login role to create or update
+  std::string passwordFile;  // its first line is the password; empty: none set
+};
+
+// Brings an existing schema up to date (UpgradeScript in SchemaSql.h).
+void UpgradeSchema(const SchemaOptions& options);
+// Creates or updates the scanner tool's login role (ToolRoleScript in SchemaSql.h) in the
+// schema's database. Throws std::invalid_argument for a name or password that cannot be used,
+// std::runtime_error or dbclient::DatabaseError with the reason.
+void CreateToolRole(const SchemaOptions& options, const RoleOptions& role);
+
 // Loads the demo data into an existing schema.
 void LoadDemo(const SchemaOptions& options);
 // Answers discovery requests until SIGTERM, SIGINT or SIGHUP. Prints one line

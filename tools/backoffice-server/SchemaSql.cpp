@@ -158,9 +158,92 @@ CREATE TABLE "SYSTEM"."CONS" (
   "CONS_waarde" varchar(80),
   CONSTRAINT "CONS.CONS_nummer" PRIMARY KEY ("CONS_nummer")
 );
+)SQL" + RecordTableScript() + R"SQL(
 COMMIT;
 )SQL";
   return script;
+}
+
+// Ours, not the back office's: the scanner tool writes one row per batch in the transaction of
+// its order lines and looks a batch up there before handing it on.
+const std::string& RecordTableScript() {
+  static const std::string script = R"SQL(
+CREATE TABLE IF NOT EXISTS "SYSTEM".kessmar_batches (
+  scanner_id text NOT NULL,
+  batch_id text NOT NULL,
+  rows_hash char(64) NOT NULL,
+  copy integer NOT NULL CHECK (copy >= 1),
+  order_number integer NOT NULL,
+  line_count integer NOT NULL,
+  handed_on timestamp(0) NOT NULL,
+  CONSTRAINT "kessmar_batches.identity" PRIMARY KEY (scanner_id, batch_id, rows_hash, copy)
+);
+COMMENT ON TABLE "SYSTEM".kessmar_batches IS
+  'Kessmar scanner tool: batches handed on, written with their order lines';
+)SQL";
+  return script;
+}
+
+std::string UpgradeScript() {
+  return "BEGIN;\n" + RecordTableScript() + R"SQL(
+-- Whoever may write order lines may write the record too.
+DO $$
+DECLARE r record;
+BEGIN
+  FOR r IN SELECT DISTINCT grantee FROM information_schema.role_table_grants
+           WHERE table_schema = 'SYSTEM' AND table_name = 'BERG' AND privilege_type = 'INSERT'
+             AND grantee <> current_user
+  LOOP
+    EXECUTE format('GRANT SELECT, INSERT ON "SYSTEM".kessmar_batches TO %I', r.grantee);
+  END LOOP;
+END $$;
+COMMIT;
+)SQL";
+}
+
+std::string ToolRoleScript(const std::string& quotedRole, const std::string& quotedDatabase,
+                           const std::optional<std::string>& passwordLiteral) {
+  std::string script = "BEGIN;\n";
+  script += "DO $$ BEGIN\n  IF NOT EXISTS (SELECT 1 FROM pg_catalog.pg_roles WHERE rolname = " +
+            QuoteLiteral(Unquoted(quotedRole)) + ") THEN\n    CREATE ROLE " + quotedRole +
+            " LOGIN;\n  END IF;\nEND $$;\n";
+  script += "ALTER ROLE " + quotedRole +
+            " LOGIN NOSUPERUSER NOCREATEDB NOCREATEROLE NOREPLICATION NOBYPASSRLS";
+  if (passwordLiteral) script += " PASSWORD " + *passwordLiteral;
+  script += ";\n";
+  script += "GRANT CONNECT ON DATABASE " + quotedDatabase + " TO " + quotedRole + ";\n";
+  script += R"SQL(
+GRANT USAGE ON SCHEMA "DATA", "SYSTEM", "VEMOPRO2FFDATABASE" TO ROLE_;
+GRANT SELECT ON ALL TABLES IN SCHEMA "DATA" TO ROLE_;
+GRANT SELECT ON ALL TABLES IN SCHEMA "SYSTEM" TO ROLE_;
+-- Order headers (and their lock: SHARE ROW EXCLUSIVE needs UPDATE), lines, the counter.
+GRANT INSERT, UPDATE ON "SYSTEM"."BEST", "SYSTEM"."BERG", "SYSTEM"."SYSC" TO ROLE_;
+GRANT INSERT ON "SYSTEM".kessmar_batches TO ROLE_;
+COMMIT;
+)SQL";
+  for (size_t at = script.find("ROLE_"); at != std::string::npos; at = script.find("ROLE_", at)) {
+    script.replace(at, 5, quotedRole);
+    at += quotedRole.size();
+  }
+  return script;
+}
+
+std::string QuoteLiteral(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += '\'';
+    quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string Unquoted(const std::string& quotedIdentifier) {
+  std::string name;
+  for (size_t i = 1; i + 1 < quotedIdentifier.size(); ++i) {
+    name += quotedIdentifier[i];
+    if (quotedIdentifier[i] == '"') ++i;
+  }
+  return name;
 }
 
 std::string DemoScript(int articles) {

@@ -28,13 +28,17 @@ Commands:
         init + start + schema in one go (the demo: setup DIR --demo --fast --announce)
   init DIR [--superuser NAME] [--trust CIDR]... [--no-trust] [--no-sync]
         create a cluster in DIR (initdb). The superuser is the account running this command.
-        Connections through the socket and from the --trust networks (default 127.0.0.0/8)
-        need no password; all others need one (scram-sha-256).
+        Connections through the socket and from the --trust networks (default 127.0.0.0/8;
+        CIDR is an IPv4 or IPv6 network such as 192.168.1.0/24) need no password; all others
+        need one (scram-sha-256).
   start DIR [--name NAME] [--listen ADDR] [--port N] [--fast] [--announce] [--discovery-port N]
         start the server, listening on ADDR (default 127.0.0.1; "" = socket only; "*" = all)
         and port N (default $PGPORT, else 5432), and register it as NAME (default VEMOPRO)
         for single-user clients on this machine. --fast turns fsync off (tests and demos
         only). --announce also starts the discovery responder for NAME@ADDR.
+        In a shop network the scanner tools on other PCs reach the server only when it
+        listens on this PC's LAN address: --listen 192.168.1.10 (with --announce, so that
+        they find it) or --listen "*".
   stop DIR [--immediate]
         stop the server, its responder and its registration
   status DIR
@@ -45,6 +49,16 @@ Commands:
         loads the demo catalogue with N generated articles (default 200). Without DIR it
         works on an existing server found through libpq's environment (PGHOST, PGPORT,
         PGUSER, ~/.pgpass).
+  upgrade [DIR] [--database NAME]
+        bring a schema made by an older backoffice-server up to date: creates the table
+        SYSTEM.kessmar_batches, where the scanner tool records the batches it handed on so
+        that none lands twice, and lets the roles that may write order lines use it
+  role [DIR] --user NAME [--password-file FILE] [--database NAME]
+        create (or update) the login role the scanner tools use, with only the rights a
+        transfer needs: read the catalogue (DATA, SYSTEM), write order headers, lines, the
+        counter and the record of batches, and lock the order headers. Never a superuser.
+        The password is the first line of FILE (needed from networks outside --trust). The
+        tools then connect with PGUSER=NAME and the password in ~/.pgpass.
   demo [DIR] [--database NAME] [--articles N]
         load the demo catalogue into an existing schema
   announce --address ADDR [--name NAME] [--discovery-port N] [--pid-file FILE]
@@ -67,9 +81,9 @@ struct Arguments {
 
 // Options that take a value; every other "--x" is a flag.
 bool TakesValue(const std::string& name) {
-  static const char* kWithValue[] = {"--superuser", "--trust",          "--name",     "--listen",
-                                     "--port",      "--discovery-port", "--database", "--articles",
-                                     "--address",   "--pid-file"};
+  static const char* kWithValue[] = {
+      "--superuser", "--trust",    "--name",    "--listen",   "--port", "--discovery-port",
+      "--database",  "--articles", "--address", "--pid-file", "--user", "--password-file"};
   for (const char* option : kWithValue) {
     if (name == option) return true;
   }
@@ -112,6 +126,25 @@ int NumberOf(const std::string& text, const std::string& option) {
   return value;
 }
 
+// An IPv4 network a.b.c.d/n, or an IPv6 one (hex digits and colons)/n: pg_hba.conf takes it
+// as one field, so nothing else may reach that file.
+bool IsNetwork(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  const std::string address = text.substr(0, slash);
+  const std::string bits = text.substr(slash + 1);
+  int prefix = -1;
+  const auto [end, error] = std::from_chars(bits.data(), bits.data() + bits.size(), prefix);
+  if (error != std::errc() || end != bits.data() + bits.size() || bits.empty()) return false;
+  if (kessmar::platform::Ipv4Address::Parse(address)) return prefix >= 0 && prefix <= 32;
+  if (address.find(':') == std::string::npos || address.size() > 39) return false;
+  for (char c : address) {
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex && c != ':') return false;
+  }
+  return prefix >= 0 && prefix <= 128;
+}
+
 std::string Folder(const Arguments& args, const std::string& command) {
   if (args.positional.size() != 1) Usage(command + " needs one folder DIR");
   return args.positional[0];
@@ -123,6 +156,7 @@ struct Settings {
   StartOptions start;
   SchemaOptions schema;
   AnnounceOptions announce;
+  RoleOptions role;
   bool immediate = false;
   bool announceWithStart = false;
 };
@@ -143,6 +177,7 @@ Settings Apply(const Arguments& args, const std::vector<std::string>& allowed,
     } else if (name == "--trust") {
       if (!trustGiven) s.init.trustedNets.clear();
       trustGiven = true;
+      if (!IsNetwork(value)) Usage("--trust " + value + " is not a network such as 192.168.1.0/24");
       s.init.trustedNets.push_back(value);
     } else if (name == "--no-trust") {
       trustGiven = true;
@@ -175,6 +210,10 @@ Settings Apply(const Arguments& args, const std::vector<std::string>& allowed,
       s.announce.address = value;
     } else if (name == "--pid-file") {
       s.announce.pidFile = value;
+    } else if (name == "--user") {
+      s.role.user = value;
+    } else if (name == "--password-file") {
+      s.role.passwordFile = value;
     }
   }
   if (s.announceWithStart) {
@@ -221,6 +260,22 @@ int Run(int argc, char** argv) {
       CreateSchema(s.schema);
     } else {
       LoadDemo(s.schema);
+    }
+  } else if (command == "upgrade" || command == "role") {
+    Settings s = Apply(args,
+                       command == "role"
+                           ? std::vector<std::string>{"--database", "--user", "--password-file"}
+                           : std::vector<std::string>{"--database"},
+                       command);
+    if (args.positional.size() > 1) Usage(command + " takes at most one folder");
+    if (!args.positional.empty()) s.schema.folder = args.positional[0];
+    if (command == "upgrade") {
+      UpgradeSchema(s.schema);
+      std::cout << "Schema up to date\n";
+    } else {
+      if (s.role.user.empty()) Usage("role needs --user NAME");
+      CreateToolRole(s.schema, s.role);
+      std::cout << "Role " << s.role.user << " ready for the scanner tools\n";
     }
   } else if (command == "setup") {
     std::vector<std::string> allowed = startOptions;

@@ -20,11 +20,19 @@ int RunVemoCommand(const VemoOptions& options, std::ostream& out, std::ostream& 
   }
 
   OrderCreation orders;
-  const TransferOutcome outcome = TransferBatch(dataToProcess, options.server, orders);
+  TransferOptions transfer;
+  transfer.again = options.again;
+  if (!options.server.empty()) transfer.serverChoice = ServerChoice::kBind;
+  const TransferOutcome outcome = TransferBatch(dataToProcess, options.server, orders, transfer);
   if (!outcome.handedOn) {
     err << "kessmar-batch: " << outcome.reason << '\n'
         << "kessmar-batch: cause: " << outcome.detail << '\n';
     return 1;
+  }
+  if (outcome.already) {
+    err << "kessmar-batch: " << AlreadyHandedOnText(*outcome.already)
+        << " Nothing was added; --again adds it once more.\n";
+    return kAlreadyHandedOn;
   }
   if (!outcome.server.empty()) out << "Server: " << outcome.server << '\n';
   std::vector<int64_t> orderNumbers;

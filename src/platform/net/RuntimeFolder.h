@@ -9,4 +9,8 @@ namespace kessmar::platform {
 // exist. Never throws.
 std::filesystem::path UserRuntimeFolder();
 
+// Whether folder is a folder (not a link) of this user that nobody else may write into, so that
+// what lies in it was put there by this user. Never throws.
+bool IsOwnPrivateFolder(const std::filesystem::path& folder);
+
 }  // namespace kessmar::platform
