@@ -12,6 +12,7 @@
 #include "RunProgram.h"
 #include "SzddCompressor.h"
 #include "TempDir.h"
+#include "common/IniFile.h"
 #include "csp2.h"
 #include "platform/AppPaths.h"
 #include "platform/FileTimes.h"
@@ -215,6 +216,20 @@ TEST(Win32Services, MutexFoldersTimesAndProcesses) {
   EXPECT_EQ(code, 1);
   EXPECT_NE(ReadFile(dir / "err").find("a \"b\" c\\"), std::string::npos) << ReadFile(dir / "err");
   EXPECT_FALSE(StartDetachedProcess(dir / "missing.exe", {}));
+}
+
+TEST(Win32Settings, IniFileWritesOverItselfAndReadsWindowsLineEnds) {
+  TempDir dir;
+  const IniFile ini(dir / "kessmar-scanner-tool.ini");
+  ini.Write("Settings", "ComPort", "7");
+  ini.Write("Settings", "ComPort", "8");  // the second save replaces the file
+  ini.Write("Settings", "DataFolder", "C:\\Kessmar\\Data\\");
+  EXPECT_EQ(ini.Read("settings", "comport"), "8");
+  EXPECT_EQ(ini.Read("Settings", "DataFolder"), "C:\\Kessmar\\Data\\");
+  // A file saved by a Windows editor.
+  WriteFile(dir / "edited.ini", "[Settings]\r\nComPort = 12 \r\n");
+  EXPECT_EQ(IniFile(dir / "edited.ini").Read("Settings", "ComPort"), "12");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2);
 }
 
 }  // namespace
