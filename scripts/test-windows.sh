@@ -48,7 +48,7 @@ cmake --build "$linux_build" -j2 --target scanner-emulator scanner-batch-reader
 # One wineserver for the run; wineboot once first, or the first program hangs on Wine's
 # services holding its output pipe.
 mkdir -p "$WINEPREFIX"
-"$wineserver" -p
+"$wineserver" -p 2>/dev/null || true  # one may run already for this prefix
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 "$wine" wineboot.exe >/dev/null 2>&1 </dev/null || true
 
