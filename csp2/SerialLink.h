@@ -51,9 +51,10 @@ class SerialLink {
 #ifdef _WIN32
   void* handle_ = nullptr;  // the COM port's HANDLE
   uint32_t timeoutsSet_ = 0;
+  uint32_t writeTimeout_ = 5000;
   bool timeoutsKnown_ = false;
-  // Sets the read timeouts: 0 returns at once with what has arrived, otherwise waits up to ms
-  // for the first byte.
+  // Sets the port's timeouts: reads return at once with what has arrived (0) or wait up to ms
+  // for the first byte; writes end after writeTimeout_.
   bool SetReadWait(uint32_t ms);
 
  public:

@@ -84,7 +84,7 @@ bool SerialLink::SetReadWait(uint32_t ms) {
   } else {
     timeouts.ReadTotalTimeoutConstant = ms;
   }
-  timeouts.WriteTotalTimeoutConstant = 5000;
+  timeouts.WriteTotalTimeoutConstant = writeTimeout_;
   if (!::SetCommTimeouts(Handle(handle_), &timeouts)) {
     gone_ = true;
     return false;
@@ -154,7 +154,14 @@ bool SerialLink::Send(const std::vector<uint8_t>& bytes, Clock::time_point deadl
   size_t done = 0;
   while (done < bytes.size()) {
     if (gone_) return false;
-    if (Clock::now() >= deadline) return false;
+    // A write never outlasts the caller's deadline.
+    const DWORD left = MillisecondsUntil(deadline);
+    if (left == 0) return false;
+    if (left != writeTimeout_) {
+      writeTimeout_ = left;
+      timeoutsKnown_ = false;
+    }
+    if (!SetReadWait(timeoutsSet_)) return false;
     DWORD put = 0;
     if (!::WriteFile(Handle(handle_), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
                      &put, nullptr)) {
