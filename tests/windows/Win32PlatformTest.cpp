@@ -181,8 +181,12 @@ TEST(Win32Services, MutexFoldersTimesAndProcesses) {
   EXPECT_TRUE(second->AcquireOrDetectOther(name));
   EXPECT_TRUE(second->IsHeldByOther(name));
   EXPECT_FALSE(first->IsHeldByOther(name));
+  // Another process sees the holder, and sees the name free once it is released.
+  TempDir probeDir;
+  EXPECT_EQ(RunProgram(KESSMAR_SINGLE_INSTANCE_PROBE, {name}, probeDir / "o", probeDir / "e"), 1);
   first.reset();
   EXPECT_FALSE(second->IsHeldByOther(name));
+  EXPECT_EQ(RunProgram(KESSMAR_SINGLE_INSTANCE_PROBE, {name}, probeDir / "o", probeDir / "e"), 0);
 
   // Folders: the program's own, with its settings file and Data folder beside it.
   const fs::path exe = ExecutablePath();
