@@ -3,9 +3,11 @@
 # mapped into the Wine prefix as a COM port; the Windows reader reads it through Csp2.dll and
 # saves the batch; the Linux reader reads the same scans through libcsp2 with the same clock.
 # The two saved files must be the same bytes.
-#   scanner-end-to-end.sh EMULATOR LINUX_READER WINDOWS_READER WINE
+# Then the emulator ends while a Windows program holds the port: the scanner must read as gone
+# within seconds, never hang.
+#   scanner-end-to-end.sh EMULATOR LINUX_READER WINDOWS_READER WINE WINDOWS_WATCH
 set -euo pipefail
-emulator=$1 linux_reader=$2 windows_reader=$3 wine=$4
+emulator=$1 linux_reader=$2 windows_reader=$3 wine=$4 windows_watch=$5
 for f in "$emulator" "$linux_reader" "$windows_reader"; do
   [ -x "$f" ] || { echo "FAIL: $f is not built (the Linux parts come from the Linux build)"; exit 1; }
 done
@@ -42,3 +44,12 @@ for f in "$work"/linux/*.dat; do
 done
 [ "$(ls "$work/windows" | wc -l)" = "$(ls "$work/linux" | wc -l)" ] || { echo "FAIL: other files"; ls "$work"/*; exit 1; }
 echo "same bytes: $(cd "$work/linux" && ls | tr '\n' ' ')($(stat -c %s "$work/linux/last_read.dat") bytes)"
+
+# A scanner that vanishes while the port is held.
+"$wine" "$windows_watch" "$com" > "$work/watch.out" 2>&1 &
+watch_pid=$!
+for _ in $(seq 100); do grep -q present "$work/watch.out" 2>/dev/null && break; sleep 0.1; done
+grep -q present "$work/watch.out" || { echo "FAIL: the watch never saw the scanner"; cat "$work/watch.out"; exit 1; }
+kill "$emu_pid"; wait "$emu_pid" 2>/dev/null || true; emu_pid=""
+if ! wait "$watch_pid"; then echo "FAIL: the vanished scanner was not noticed"; cat "$work/watch.out"; exit 1; fi
+cat "$work/watch.out"
