@@ -22,7 +22,9 @@ set(KESSMAR_BUILD_NUMBER "" CACHE STRING
 
 set_property(GLOBAL PROPERTY KESSMAR_VERSION_RESOURCE_SECTION ".kessmar_version")
 
-if(NOT TARGET kessmar_version_resource)
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsVersionResource.cmake)
+elseif(NOT TARGET kessmar_version_resource)
   add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/../tools/version-resource
                    ${CMAKE_BINARY_DIR}/tools/version-resource)
 endif()
@@ -99,6 +101,10 @@ function(kessmar_add_version_info target)
   endif()
 
   set(full_version "${arg_VERSION}.${arg_BUILD_NUMBER}")
+  if(WIN32)
+    _kessmar_windows_version_info()
+    return()
+  endif()
   get_property(section GLOBAL PROPERTY KESSMAR_VERSION_RESOURCE_SECTION)
   set(lines
     "section=${section}"

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "ScannerProtocol.h"
+#ifndef _WIN32
 #include "platform/FileDescriptor.h"
+#endif
 
 namespace kessmar::csp2 {
 
@@ -46,7 +48,22 @@ class SerialLink {
   // Reads what is available into the decoder without waiting.
   ReadResult ReadAvailable();
 
+#ifdef _WIN32
+  void* handle_ = nullptr;  // the COM port's HANDLE
+  uint32_t timeoutsSet_ = 0;
+  uint32_t writeTimeout_ = 5000;
+  bool timeoutsKnown_ = false;
+  // Sets the port's timeouts: reads return at once with what has arrived (0) or wait up to ms
+  // for the first byte; writes end after writeTimeout_.
+  bool SetReadWait(uint32_t ms);
+
+ public:
+  ~SerialLink();
+
+ private:
+#else
   platform::FileDescriptor fd_;
+#endif
   FrameDecoder decoder_;
   std::vector<uint8_t> chunk_;
   bool gone_ = false;

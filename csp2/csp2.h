@@ -10,9 +10,10 @@
 extern "C" {
 #endif
 
-/* Resolves COM<port> through the ports directory and sysfs, opens it raw (115200 8N1) and holds
- * it, giving back a port held before. 0: held; negative: no such port or it cannot be opened,
- * nothing held. The scanner is not asked anything yet. */
+/* Resolves COM<port> through the ports directory and sysfs (on Windows: the system's COM
+ * ports), opens it raw (115200 8N1) and holds it, giving back a port held before. 0: held;
+ * negative: no such port or it cannot be opened, nothing held. The scanner is not asked
+ * anything yet. */
 int32_t csp2InitEx(int32_t port);
 /* Gives the port back and ends the link; forgets the last batch. Returns 0. */
 int32_t csp2Restore(void);

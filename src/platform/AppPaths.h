@@ -7,7 +7,11 @@
 namespace kessmar::platform {
 
 // Separator between a folder and a name in the paths the program builds.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
 // Full path of the running executable. Throws std::runtime_error when it cannot be determined.
 std::filesystem::path ExecutablePath();

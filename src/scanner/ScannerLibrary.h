@@ -33,7 +33,11 @@ class ScannerLibrary {
 class Csp2Library final : public ScannerLibrary {
  public:
   // The soname the program looks for.
+#ifdef _WIN32
+  static constexpr const char* kLibraryName = "Csp2.dll";
+#else
   static constexpr const char* kLibraryName = "libcsp2.so.1";
+#endif
 
   // Loads the library and binds its ten functions. Throws platform::SharedLibraryError naming
   // the library or the function that is missing.

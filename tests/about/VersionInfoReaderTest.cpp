@@ -10,6 +10,7 @@
 #include "VersionInfoReader.h"
 #include "VersionInfoWriter.h"
 #include "VersionLine.h"
+#include "platform/AppPaths.h"
 #include "platform/version/VersionResourceLocator.h"
 
 namespace kessmar {
@@ -107,8 +108,8 @@ TEST(VersionInfoReader, FilesWithoutVersionResource) {
   ExpectNoVersionInfo(VersionInfoReader(dir.Write("empty", {})));
   ExpectNoVersionInfo(VersionInfoReader(dir.Path() / "missing.exe"));
   ExpectNoVersionInfo(VersionInfoReader(dir.Path()));
-  // This test program is an ELF file without the section.
-  ExpectNoVersionInfo(VersionInfoReader(std::filesystem::read_symlink("/proc/self/exe")));
+  // This test program is an ELF (or PE) file without a version resource.
+  ExpectNoVersionInfo(VersionInfoReader(platform::ExecutablePath()));
   // A PE image whose resources hold no version.
   test::PeImageSpec image;
   image.resources.push_back({3, 1, 0x0409, {1, 2, 3, 4}});

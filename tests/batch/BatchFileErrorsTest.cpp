@@ -31,9 +31,17 @@ const std::string kHeader = "TPF0" + I(251) + B({1}) + Def("Code", "String", 10,
 TEST(BatchFileErrors, EachMessage) {
   TempDir dir;
   MemTable table;
+#ifdef _WIN32
+  // The system's own text for a missing file, whatever its wording.
+  const std::string missing = LoadError(table, dir / "missing.dat");
+  const std::string prefix = "Cannot open file \"" + (dir / "missing.dat").string() + "\". ";
+  EXPECT_EQ(missing.rfind(prefix, 0), 0u) << missing;
+  EXPECT_GT(missing.size(), prefix.size());
+#else
   EXPECT_EQ(
       LoadError(table, dir / "missing.dat"),
       "Cannot open file \"" + (dir / "missing.dat").string() + "\". No such file or directory");
+#endif
   EXPECT_EQ(LoadError(table, dir.Path()),
             "Cannot open file \"" + dir.Path().string() + "\". Is a directory");
 

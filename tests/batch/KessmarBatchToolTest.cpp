@@ -1,15 +1,11 @@
 // kessmar-batch run as a real process.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <vector>
 
 #include "BatchTestSupport.h"
 #include "MemTable.h"
-
-extern char** environ;
+#include "RunProgram.h"
 
 namespace kessmar::test {
 namespace {
@@ -20,27 +16,11 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun RunTool(const TempDir& dir, std::vector<std::string> args) {
-  args.insert(args.begin(), KESSMAR_BATCH_TOOL);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string outPath = dir / "stdout";
-  const std::string errPath = dir / "stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  pid_t pid = 0;
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
+  const auto outPath = dir / "stdout";
+  const auto errPath = dir / "stderr";
   ToolRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
+  run.exitCode = testing::RunProgram(KESSMAR_BATCH_TOOL, args, outPath, errPath);
   run.out = ReadBytes(outPath);
   run.err = ReadBytes(errPath);
   return run;
@@ -48,7 +28,7 @@ ToolRun RunTool(const TempDir& dir, std::vector<std::string> args) {
 
 TEST(KessmarBatchTool, DumpAndCsv) {
   TempDir dir;
-  const std::string file = dir / "b.dat";
+  const std::string file = (dir / "b.dat").string();
   ScanBatch("12AB34CD", "12AB34CD20261208143107", {"87\"12,34", "Caf\xE9"}).SaveBatchFile(file);
 
   const ToolRun dump = RunTool(dir, {"dump", file});
@@ -82,12 +62,12 @@ TEST(KessmarBatchTool, DumpAndCsv) {
 TEST(KessmarBatchTool, ErrorsAndUsage) {
   TempDir dir;
   WriteBytes(dir / "bad.dat", "TPF0" + I(251) + B({1}) + T("Code"));
-  ToolRun run = RunTool(dir, {"dump", dir / "bad.dat"});
+  ToolRun run = RunTool(dir, {"dump", (dir / "bad.dat").string()});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "kessmar-batch: Stream read error\n");
 
-  run = RunTool(dir, {"csv", dir / "none.dat"});
+  run = RunTool(dir, {"csv", (dir / "none.dat").string()});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("Cannot open file \"" + (dir / "none.dat").string() + "\"."),
             std::string::npos);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,9 +30,20 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view conten
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    // No mkdtemp on Windows: a random name, made only when it does not exist yet.
+    std::random_device entropy;
+    for (int attempt = 0;; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() /
+              ("kessmar-test-" + std::to_string(entropy()) + std::to_string(entropy() % 1000));
+      if (std::filesystem::create_directory(path_)) break;
+      if (attempt == 100) throw std::runtime_error("cannot make a temporary folder");
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "kessmar-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -50,8 +62,12 @@ class TempDir {
     std::filesystem::remove_all(path_, ignored);
   }
 
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  const std::filesystem::path& Path() const {
+    return path_;
+  }
+  std::filesystem::path operator/(std::string_view name) const {
+    return path_ / name;
+  }
 
   // Writes bytes to the file name in this folder and returns its path.
   std::filesystem::path Write(const std::string& name, const std::vector<uint8_t>& bytes) const {

@@ -7,6 +7,7 @@
 #include "MemTable.h"
 #include "VemoCommand.h"
 #include "dbclient/DiscoveryMessage.h"
+#include "platform/StandardStreams.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ constexpr const char* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  kessmar::platform::UseBinaryStandardStreams();
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::cout << kUsage;
     return 0;

@@ -1,0 +1,11 @@
+// The Windows build has no back-office client yet; vemo says so instead of failing obscurely.
+#include "VemoCommand.h"
+
+namespace kessmar {
+
+int RunVemoCommand(const VemoOptions&, std::ostream&, std::ostream& err) {
+  err << "De koppeling met de Vemo back office zit nog niet in de Windows-versie.\n";
+  return 1;
+}
+
+}  // namespace kessmar
