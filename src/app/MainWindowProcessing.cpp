@@ -9,6 +9,8 @@
 #include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 #include "actions/TfrmActie.h"
+#include "app/MainWindowTexts.h"
+#include "app/RoadLibraries.h"
 #include "app/TfrmMain.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/TfrmArtkNotFound.h"
@@ -16,6 +18,7 @@
 #include "batch/ScanTables.h"
 #include "batch/TfrmHistory.h"
 #include "platform/UserMessages.h"
+#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "scanner/ScannerLibrary.h"
 
@@ -149,6 +152,12 @@ bool TfrmMain::SendBatchToWebsite() {
 }
 
 bool TfrmMain::TransferBatchToVemo() {
+  const std::string missing =
+      MissingRoadLibrary(platform::RequireLibpq, lcBackOffice(), "The back office");
+  if (!missing.empty()) {
+    TellFailedRun(MissingLibraryText(texts::kVemoLibraryMissing, missing));
+    return false;
+  }
   // Both windows are made afresh for every batch; the report goes first, then the status
   // window with the connection and the price data.
   auto status = std::make_unique<TfrmUpdateVemoMain>();

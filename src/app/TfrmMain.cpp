@@ -18,9 +18,11 @@
 #include "actions/TfrmActie.h"
 #include "app/Artwork.h"
 #include "app/MainWindowTexts.h"
+#include "app/RoadLibraries.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/UserMessages.h"
+#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/serial/SerialPorts.h"
 #include "scanner/ScannerLibrary.h"
@@ -343,6 +345,12 @@ void TfrmMain::Info1Click() {
 void TfrmMain::Checkvooreenupdate1Click() {
   // Errors of an offer the user asked for are shown, as the program shows any error.
   try {
+    const std::string missing =
+        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update");
+    if (!missing.empty()) {
+      services_.messages.ShowError(MissingLibraryText(texts::kUpdateLibraryMissing, missing));
+      return;
+    }
     if (frmUpdate_) frmUpdate_->OfferUpdate();
   } catch (const std::exception& e) {
     services_.messages.ShowError(e.what());
@@ -354,7 +362,11 @@ void TfrmMain::trmCheckForUpdateTimer() {
   trmCheckForUpdate->stop();
   trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
   try {
-    if (frmUpdate_) frmUpdate_->OfferUpdate();
+    // Without its library the check is skipped; the log says why.
+    if (frmUpdate_ &&
+        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update").empty()) {
+      frmUpdate_->OfferUpdate();
+    }
   } catch (...) {
     // The automatic check never troubles the user.
   }

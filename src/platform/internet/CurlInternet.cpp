@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/internet/Internet.h"
+#include "platform/lazy/Libraries.h"
 
 namespace kessmar::platform {
 namespace {
@@ -16,6 +17,12 @@ constexpr long kSystemReceiveTimeoutS = 60;
 constexpr long kReceiveBufferSize = 64 * 1024;
 
 void GlobalInit() {
+  // libcurl is loaded at the first session; without it no session can be set up.
+  try {
+    RequireLibcurl();
+  } catch (const LibraryUnavailable& e) {
+    throw InternetError(e.what());
+  }
   static std::once_flag once;
   std::call_once(once, [] {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
