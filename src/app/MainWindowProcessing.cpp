@@ -109,14 +109,15 @@ bool TfrmMain::RunProcessing(bool byUser) {
 bool TfrmMain::ChooseAndRunAction() {
   int action = cmbActie->currentIndex();
   if (action == kActionAsk) {
-    if (!frmActie_) return false;
-    frmActie_->exec();
-    if (!frmActie_->ActionChosen()) {  // closed with its close box
+    TfrmActie* actie = Actie();
+    if (actie == nullptr) return false;
+    actie->exec();
+    if (!actie->ActionChosen()) {  // closed with its close box
       qCInfo(lcActions) << "No action chosen; nothing handed on";
       return false;
     }
-    action = frmActie_->ChosenAction();
-    if (frmActie_->DontAskAgain()) {
+    action = actie->ChosenAction();
+    if (actie->DontAskAgain()) {
       cmbActie->setCurrentIndex(action);
       cmbActieSelect();
     }
@@ -208,7 +209,7 @@ bool TfrmMain::TransferBatchToVemo() {
 }
 
 void TfrmMain::btnHistoryClick() {
-  if (frmHistory_) frmHistory_->ShowHistory(DataFolder);
+  if (TfrmHistory* history = History()) history->ShowHistory(DataFolder);
 }
 
 void TfrmMain::btnRedoClick() {

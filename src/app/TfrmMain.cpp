@@ -161,6 +161,40 @@ void TfrmMain::AttachUpdateWindow(TfrmUpdate* update) {
   frmUpdate_ = update;
 }
 
+void TfrmMain::AttachWindowMakers(WindowMakers makers) {
+  makers_ = std::move(makers);
+}
+
+namespace {
+
+template <typename T>
+T* MadeWhenNeeded(QPointer<T>& window, std::function<T*()>& make) {
+  if (!window && make) {
+    const auto maker = std::move(make);
+    make = nullptr;
+    window = maker();
+  }
+  return window.data();
+}
+
+}  // namespace
+
+TfrmActie* TfrmMain::Actie() {
+  return MadeWhenNeeded(frmActie_, makers_.actie);
+}
+
+TfrmHistory* TfrmMain::History() {
+  return MadeWhenNeeded(frmHistory_, makers_.history);
+}
+
+TfrmAbout* TfrmMain::About() {
+  return MadeWhenNeeded(frmAbout_, makers_.about);
+}
+
+TfrmUpdate* TfrmMain::Update() {
+  return MadeWhenNeeded(frmUpdate_, makers_.update);
+}
+
 void TfrmMain::CreateControls() {
   auto* client = new QWidget(this);
   client->setFixedSize(kLayoutWidth, kClientHeight);
@@ -345,7 +379,7 @@ void TfrmMain::EndSession() {
 }
 
 void TfrmMain::Info1Click() {
-  if (frmAbout_) frmAbout_->exec();
+  if (TfrmAbout* about = About()) about->exec();
 }
 
 void TfrmMain::Checkvooreenupdate1Click() {
@@ -357,7 +391,7 @@ void TfrmMain::Checkvooreenupdate1Click() {
       services_.messages.ShowError(MissingLibraryText(texts::kUpdateLibraryMissing, missing));
       return;
     }
-    if (frmUpdate_) frmUpdate_->OfferUpdate();
+    if (TfrmUpdate* update = Update()) update->OfferUpdate();
   } catch (const std::exception& e) {
     services_.messages.ShowError(e.what());
   }
@@ -369,9 +403,10 @@ void TfrmMain::trmCheckForUpdateTimer() {
   trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
   try {
     // Without its library the check is skipped; the log says why.
-    if (frmUpdate_ &&
+    if (TfrmUpdate* update = Update();
+        update != nullptr &&
         MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update").empty()) {
-      frmUpdate_->OfferUpdate();
+      update->OfferUpdate();
     }
   } catch (...) {
     // The automatic check never troubles the user.

@@ -109,3 +109,34 @@ TEST(LazyLibraryTest, WithoutLibmspackAnExpansionFailsNamingIt) {
 
 }  // namespace
 }  // namespace kessmar::testing
+
+namespace kessmar::testing {
+namespace {
+
+// libcurl goes after the last use and comes back for the next one.
+TEST(LazyLibraryTest, LibcurlIsUnloadedAfterItsLastUseAndLoadedAgainForTheNext) {
+  TempDir dir;
+  WriteFile(dir / "body.txt", "hello");
+  const std::string url = "file://" + (dir / "body.txt").string();
+  for (int round = 0; round < 3; ++round) {
+    {
+      platform::LibcurlUse use;
+      EXPECT_TRUE(Mapped("libcurl.so"));
+      CURL* curl = curl_easy_init();
+      ASSERT_NE(curl, nullptr);
+      std::string body;
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+      curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+      curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+      EXPECT_EQ(curl_easy_perform(curl), CURLE_OK);
+      char* path = nullptr;
+      EXPECT_EQ(curl_easy_getinfo(curl, CURLINFO_CAPATH, &path), CURLE_OK);
+      curl_easy_cleanup(curl);
+      EXPECT_EQ(body, "hello");
+    }
+    EXPECT_FALSE(Mapped("libcurl.so")) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace kessmar::testing

@@ -7,8 +7,10 @@ namespace kessmar::platform {
 LibraryUnavailable::LibraryUnavailable(const std::string& library, const std::string& reason)
     : SharedLibraryError(library + " is unavailable: " + reason), library_(library) {}
 
-LazyLibrary::LazyLibrary(std::string name, std::string overrideVariable)
-    : name_(std::move(name)), overrideVariable_(std::move(overrideVariable)) {}
+LazyLibrary::LazyLibrary(std::string name, std::string overrideVariable, bool unloadable)
+    : name_(std::move(name)),
+      overrideVariable_(std::move(overrideVariable)),
+      unloadable_(unloadable) {}
 
 LazyLibrary::~LazyLibrary() = default;
 
@@ -22,9 +24,9 @@ SharedLibrary& LazyLibrary::LoadedLibrary() {
   if (!library_) {
     const std::string file = FileName();
     try {
-      // Kept loaded for the life of the process: the forwarding functions keep its addresses,
-      // and statics destroyed after this object may still call into it.
-      library_ = std::make_unique<SharedLibrary>(file, true);
+      // Unless it is unloadable, kept for the life of the process: statics destroyed after
+      // this object may still call into it.
+      library_ = std::make_unique<SharedLibrary>(file, !unloadable_);
     } catch (const SharedLibraryError& e) {
       throw LibraryUnavailable(name_, e.what());
     }
@@ -43,6 +45,13 @@ void* LazyLibrary::Function(const char* symbol) {
   } catch (const SharedLibraryError& e) {
     throw LibraryUnavailable(name_, e.what());
   }
+}
+
+void LazyLibrary::Unload() {
+  std::lock_guard lock(mutex_);
+  if (!unloadable_ || !library_) return;
+  library_.reset();
+  epoch_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 bool LazyLibrary::Loaded() {

@@ -5,6 +5,8 @@
 // starts without the library and runs on when it is missing; only the road that needs it fails.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,7 +31,9 @@ class LibraryUnavailable : public SharedLibraryError {
 // remembered: a library installed meanwhile is found by the next call. Thread-safe.
 class LazyLibrary {
  public:
-  LazyLibrary(std::string name, std::string overrideVariable);
+  // An unloadable library may be unloaded while the program runs (Unload); any other stays
+  // loaded for the life of the process once loaded.
+  LazyLibrary(std::string name, std::string overrideVariable, bool unloadable = false);
   LazyLibrary(const LazyLibrary&) = delete;
   LazyLibrary& operator=(const LazyLibrary&) = delete;
   ~LazyLibrary();
@@ -44,13 +48,46 @@ class LazyLibrary {
   // The file name loaded: the override when set, else the library's own name.
   std::string FileName() const;
 
+  // Unloads an unloadable library, giving its memory back; the next call loads it again. Only
+  // when nothing of it is in use: no call running, no handle or pointer it gave out kept.
+  void Unload();
+  // Counts the unloads; addresses looked up before the last unload are no longer valid.
+  uint64_t Epoch() const { return epoch_.load(std::memory_order_acquire); }
+
  private:
   SharedLibrary& LoadedLibrary();
 
   const std::string name_;
   const std::string overrideVariable_;
+  const bool unloadable_;
+  std::atomic<uint64_t> epoch_{0};
   std::mutex mutex_;
   std::unique_ptr<SharedLibrary> library_;
+};
+
+// The address of one function of a LazyLibrary, looked up at the first call and again after
+// the library was unloaded. Throws LibraryUnavailable.
+template <typename Function>
+class LazyFunction {
+ public:
+  LazyFunction(LazyLibrary& library, const char* name) : library_(library), name_(name) {}
+
+  Function Get() {
+    const uint64_t current = library_.Epoch() + 1;  // 0: never looked up
+    if (seen_.load(std::memory_order_acquire) == current) {
+      return address_.load(std::memory_order_relaxed);
+    }
+    const auto address = reinterpret_cast<Function>(library_.Function(name_));
+    address_.store(address, std::memory_order_relaxed);
+    seen_.store(current, std::memory_order_release);
+    return address;
+  }
+
+ private:
+  LazyLibrary& library_;
+  const char* const name_;
+  std::atomic<Function> address_{nullptr};
+  std::atomic<uint64_t> seen_{0};
 };
 
 }  // namespace kessmar::platform

@@ -1,7 +1,10 @@
 // libcurl (and through it OpenSSL), loaded at the first internet transfer.
 #include <curl/curl.h>
 
+#include <malloc.h>
+
 #include <cstdarg>
+#include <mutex>
 
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
@@ -11,8 +14,19 @@ namespace {
 
 LazyLibrary& Libcurl() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, "KESSMAR_LIBCURL");
+  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, "KESSMAR_LIBCURL", true);
   return library;
+}
+
+// How many LibcurlUse objects live; libcurl is initialised while there are any.
+struct Users {
+  std::mutex mutex;
+  int count = 0;
+};
+
+Users& LibcurlUsers() {
+  static Users users;
+  return users;
 }
 
 // The option's number tells the type of its one argument (curl.h: CURLOPTTYPE_*). It is read
@@ -37,9 +51,35 @@ void RequireLibcurl() {
   Libcurl().Require();
 }
 
+LibcurlUse::LibcurlUse() {
+  Users& users = LibcurlUsers();
+  std::lock_guard lock(users.mutex);
+  if (users.count == 0) {
+    Libcurl().Require();
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      throw LibraryUnavailable(KESSMAR_LIBCURL_SONAME, "it cannot be initialised");
+    }
+  }
+  ++users.count;
+}
+
+LibcurlUse::~LibcurlUse() {
+  Users& users = LibcurlUsers();
+  std::lock_guard lock(users.mutex);
+  if (--users.count > 0) return;
+  // The last transfer is over: libcurl and the libraries it alone brought go, and the heap
+  // its certificate store used goes back to the system. OpenSSL keeps itself loaded.
+  curl_global_cleanup();
+  Libcurl().Unload();
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
+}
+
 }  // namespace kessmar::platform
 
 using kessmar::platform::ForwardOption;
+using kessmar::platform::LazyFunction;
 using kessmar::platform::Libcurl;
 
 extern "C" CURLcode(curl_easy_setopt)(CURL* curl, CURLoption option, ...) {
@@ -50,9 +90,8 @@ extern "C" CURLcode(curl_easy_setopt)(CURL* curl, CURLoption option, ...) {
     va_list& values;
     ~End() { va_end(values); }
   } end{values};
-  static const auto real =
-      reinterpret_cast<decltype(&curl_easy_setopt)>(Libcurl().Function("curl_easy_setopt"));
-  return ForwardOption(real, curl, option, values);
+  static LazyFunction<decltype(&curl_easy_setopt)> real(Libcurl(), "curl_easy_setopt");
+  return ForwardOption(real.Get(), curl, option, values);
 }
 
 extern "C" CURLMcode(curl_multi_setopt)(CURLM* multi, CURLMoption option, ...) {
@@ -63,20 +102,18 @@ extern "C" CURLMcode(curl_multi_setopt)(CURLM* multi, CURLMoption option, ...) {
     va_list& values;
     ~End() { va_end(values); }
   } end{values};
-  static const auto real =
-      reinterpret_cast<decltype(&curl_multi_setopt)>(Libcurl().Function("curl_multi_setopt"));
-  return ForwardOption(real, multi, option, values);
+  static LazyFunction<decltype(&curl_multi_setopt)> real(Libcurl(), "curl_multi_setopt");
+  return ForwardOption(real.Get(), multi, option, values);
 }
 
 // Every CURLINFO takes one pointer to where the answer goes.
 extern "C" CURLcode(curl_easy_getinfo)(CURL* curl, CURLINFO info, ...) {
-  static const auto real =
-      reinterpret_cast<decltype(&curl_easy_getinfo)>(Libcurl().Function("curl_easy_getinfo"));
+  static LazyFunction<decltype(&curl_easy_getinfo)> real(Libcurl(), "curl_easy_getinfo");
   va_list values;
   va_start(values, info);
   void* answer = va_arg(values, void*);
   va_end(values);
-  return real(curl, info, answer);
+  return real.Get()(curl, info, answer);
 }
 
 #define KESSMAR_LAZY_LIBRARY kessmar::platform::Libcurl

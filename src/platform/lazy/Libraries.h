@@ -13,4 +13,15 @@ void RequireLibcurl();    // internet transfers; override: KESSMAR_LIBCURL
 void RequireLibmspack();  // cabinet and SZDD expansion; override: KESSMAR_LIBMSPACK
 void RequireLibcrypto();  // signatures and hashes of updates; override: KESSMAR_LIBCRYPTO
 
+// Keeps libcurl loaded and initialised (curl_global_init) while it lives. After the last one
+// goes, libcurl is cleaned up and unloaded, so that a check once a day does not keep it in
+// memory all day; every handle of libcurl must be gone by then. Throws LibraryUnavailable.
+class LibcurlUse {
+ public:
+  LibcurlUse();
+  LibcurlUse(const LibcurlUse&) = delete;
+  LibcurlUse& operator=(const LibcurlUse&) = delete;
+  ~LibcurlUse();
+};
+
 }  // namespace kessmar::platform
