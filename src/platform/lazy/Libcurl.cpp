@@ -12,9 +12,23 @@
 namespace kessmar::platform {
 namespace {
 
+// LeakSanitizer's check at exit trips over the thread-local storage of a library unloaded
+// while the program ran: sanitizer builds keep libcurl.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnloadable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUnloadable = false;
+#else
+constexpr bool kUnloadable = true;
+#endif
+#else
+constexpr bool kUnloadable = true;
+#endif
+
 LazyLibrary& Libcurl() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, "KESSMAR_LIBCURL", true);
+  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, "KESSMAR_LIBCURL", kUnloadable);
   return library;
 }
 
@@ -51,6 +65,10 @@ void RequireLibcurl() {
   Libcurl().Require();
 }
 
+bool LibcurlUnloadsAfterUse() {
+  return kUnloadable;
+}
+
 LibcurlUse::LibcurlUse() {
   Users& users = LibcurlUsers();
   std::lock_guard lock(users.mutex);
@@ -68,7 +86,8 @@ LibcurlUse::~LibcurlUse() {
   std::lock_guard lock(users.mutex);
   if (--users.count > 0) return;
   // The last transfer is over: libcurl and the libraries it alone brought go, and the heap
-  // its certificate store used goes back to the system. OpenSSL keeps itself loaded.
+  // its certificate store used goes back to the system. OpenSSL keeps itself loaded. libcurl
+  // leaves no thread behind: it waits for its resolver threads unless CURLOPT_QUICK_EXIT is set.
   curl_global_cleanup();
   Libcurl().Unload();
 #ifdef __GLIBC__

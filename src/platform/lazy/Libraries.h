@@ -13,6 +13,9 @@ void RequireLibcurl();    // internet transfers; override: KESSMAR_LIBCURL
 void RequireLibmspack();  // cabinet and SZDD expansion; override: KESSMAR_LIBMSPACK
 void RequireLibcrypto();  // signatures and hashes of updates; override: KESSMAR_LIBCRYPTO
 
+// Whether libcurl is unloaded after its last use (not in sanitizer builds).
+bool LibcurlUnloadsAfterUse();
+
 // Keeps libcurl loaded and initialised (curl_global_init) while it lives. After the last one
 // goes, libcurl is cleaned up and unloaded, so that a check once a day does not keep it in
 // memory all day; every handle of libcurl must be gone by then. Throws LibraryUnavailable.
