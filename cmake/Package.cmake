@@ -1,7 +1,8 @@
 # The Debian package: `cmake --build build --target package` makes
 # kessmar-scanner-tool_<version>_<arch>.deb from the install rules. Its version is the programs'
 # file version (project version and build number), the one the About window shows; its
-# dependencies are computed from the binaries by dpkg-shlibdeps.
+# dependencies are computed from the binaries by dpkg-shlibdeps, plus the libraries the tool
+# loads only when a road needs them, which dpkg-shlibdeps cannot see.
 include_guard(GLOBAL)
 
 if(KESSMAR_CORE_ONLY)
@@ -42,6 +43,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kessmar.nl")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Loaded on first use (src/platform/lazy): libpq, libcurl, libmspack, libcrypto (in libssl3).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libpq5, libcurl4 (>= 7.66.0), libmspack0 (>= 0.4), libssl3 (>= 3.0.0)")
 # backoffice-server runs the PostgreSQL programs; the tool itself only needs libpq.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "postgresql-15")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS

@@ -28,6 +28,10 @@ version=$(dpkg-deb -f "$deb" Version)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Version $version; depends on: $depends"
 grep -q libqt6widgets6 <<<"$depends" || { echo "dependencies were not computed" >&2; exit 1; }
+# The libraries the tool loads on first use are not linked, but an installed tool has them.
+for library in libpq5 libcurl4 libmspack0 libssl3; do
+  grep -q "$library" <<<"$depends" || { echo "the package does not depend on $library" >&2; exit 1; }
+done
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -54,4 +58,8 @@ if grep -q "scanner library cannot be loaded" "$root/stderr"; then
   echo "the installed tool did not find its scanner library:" >&2; cat "$root/stderr" >&2; exit 1
 fi
 grep -q "kessmar.app: Started" "$root/pkg/usr/bin/kessmar-scanner-tool.log"
+linked=$(ldd "$root/pkg/usr/bin/kessmar-scanner-tool")
+if grep -E "libpq|libcurl|libmspack|libcrypto|libssl" <<<"$linked"; then
+  echo "the tool links a library it should load on first use" >&2; exit 1
+fi
 echo "The unpacked tool started and wrote its log; the package is fine."

@@ -76,14 +76,27 @@ int KessmarApplication::Run(int& argc, char** argv) {
   services.trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
   if (StartedAtLogin()) services.waitForTray = kLoginTrayWait;
 
-  frmUpdate_ = std::make_unique<TfrmUpdate>(*messages_, *shell_);
   frmMain_ = std::make_unique<TfrmMain>(std::move(services));
-  frmActie_ = std::make_unique<TfrmActie>();
-  frmHistory_ = std::make_unique<TfrmHistory>(frmMain_->tblScannerData, *messages_);
-  frmAbout_ = std::make_unique<TfrmAbout>(nullptr);
-  frmMain_->AttachDialogs(frmActie_.get(), frmHistory_.get(), frmAbout_.get());
-  frmMain_->AttachUpdateWindow(frmUpdate_.get());
-  frmUpdate_->EndProgram = [this] { frmMain_->EndSession(); };
+  // The other windows are made when first needed: most sessions open none of them.
+  TfrmMain::WindowMakers makers;
+  makers.update = [this] {
+    frmUpdate_ = std::make_unique<TfrmUpdate>(*messages_, *shell_);
+    frmUpdate_->EndProgram = [this] { frmMain_->EndSession(); };
+    return frmUpdate_.get();
+  };
+  makers.actie = [this] {
+    frmActie_ = std::make_unique<TfrmActie>();
+    return frmActie_.get();
+  };
+  makers.history = [this] {
+    frmHistory_ = std::make_unique<TfrmHistory>(frmMain_->tblScannerData, *messages_);
+    return frmHistory_.get();
+  };
+  makers.about = [this] {
+    frmAbout_ = std::make_unique<TfrmAbout>(nullptr);
+    return frmAbout_.get();
+  };
+  frmMain_->AttachWindowMakers(std::move(makers));
 
   sessionEnd_ = std::make_unique<platform::SessionEndWatcher>();
   QObject::connect(sessionEnd_.get(), &platform::SessionEndWatcher::sessionEnding, frmMain_.get(),

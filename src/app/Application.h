@@ -1,5 +1,5 @@
-// The application object: the single-instance guard, the five windows in their creation order,
-// and the event loop.
+// The application object: the single-instance guard, the main window (the other four windows
+// are made when first needed), and the event loop.
 #pragma once
 
 #include <QApplication>
@@ -39,7 +39,7 @@ class KessmarApplication {
   std::unique_ptr<ScannerLibrary> scanner_;
   std::unique_ptr<UserMessages> messages_;
   std::unique_ptr<ShellOpen> shell_;
-  // The windows, in creation order; destroyed in reverse.
+  // The windows; the main window goes after the others, which it may still refer to.
   std::unique_ptr<TfrmUpdate> frmUpdate_;
   std::unique_ptr<TfrmMain> frmMain_;
   std::unique_ptr<TfrmActie> frmActie_;

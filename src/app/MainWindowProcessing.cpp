@@ -9,6 +9,8 @@
 #include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 #include "actions/TfrmActie.h"
+#include "app/MainWindowTexts.h"
+#include "app/RoadLibraries.h"
 #include "app/TfrmMain.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/TfrmArtkNotFound.h"
@@ -16,6 +18,7 @@
 #include "batch/ScanTables.h"
 #include "batch/TfrmHistory.h"
 #include "platform/UserMessages.h"
+#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "scanner/ScannerLibrary.h"
 
@@ -113,14 +116,15 @@ bool TfrmMain::RunProcessing(bool byUser) {
 bool TfrmMain::ChooseAndRunAction() {
   int action = cmbActie->currentIndex();
   if (action == kActionAsk) {
-    if (!frmActie_) return false;
-    frmActie_->exec();
-    if (!frmActie_->ActionChosen()) {  // closed with its close box
+    TfrmActie* actie = Actie();
+    if (actie == nullptr) return false;
+    actie->exec();
+    if (!actie->ActionChosen()) {  // closed with its close box
       qCInfo(lcActions) << "No action chosen; nothing handed on";
       return false;
     }
-    action = frmActie_->ChosenAction();
-    if (frmActie_->DontAskAgain()) {
+    action = actie->ChosenAction();
+    if (actie->DontAskAgain()) {
       cmbActie->setCurrentIndex(action);
       cmbActieSelect();
     }
@@ -156,6 +160,12 @@ bool TfrmMain::SendBatchToWebsite() {
 }
 
 bool TfrmMain::TransferBatchToVemo() {
+  const std::string missing =
+      MissingRoadLibrary(platform::RequireLibpq, lcBackOffice(), "The back office");
+  if (!missing.empty()) {
+    TellFailedRun(MissingLibraryText(texts::kVemoLibraryMissing, missing));
+    return false;
+  }
   // Both windows are made afresh for every batch; the report goes first, then the status
   // window with the connection and the price data.
   auto report = std::make_unique<TfrmArtkNotFound>();
@@ -225,7 +235,7 @@ bool TfrmMain::TransferBatchToVemo() {
 }
 
 void TfrmMain::btnHistoryClick() {
-  if (frmHistory_) frmHistory_->ShowHistory(DataFolder);
+  if (TfrmHistory* history = History()) history->ShowHistory(DataFolder);
 }
 
 void TfrmMain::btnRedoClick() {

@@ -27,5 +27,12 @@ inline constexpr const char* kInfo = "Info";
 inline constexpr const char* kNoScannerDetected = "Geen scanner gedetecteerd !";
 inline constexpr const char* kReconnectScanner =
     "Verwijder a.u.b. de scanner en sluit hem opnieuw aan.";
+// A road whose library is missing; %1 is the library's name.
+inline constexpr const char* kVemoLibraryMissing =
+    "Stuur naar Vemo is niet mogelijk: het onderdeel %1 ontbreekt op deze computer. "
+    "Installeer de Kessmar Scanner Tool opnieuw.";
+inline constexpr const char* kUpdateLibraryMissing =
+    "Zoeken naar een nieuwe versie is niet mogelijk: het onderdeel %1 ontbreekt op deze "
+    "computer. Installeer de Kessmar Scanner Tool opnieuw.";
 
 }  // namespace kessmar::texts

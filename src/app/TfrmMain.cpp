@@ -13,14 +13,18 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
 #include "app/Artwork.h"
 #include "app/MainWindowTexts.h"
+#include "app/RoadLibraries.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/UserMessages.h"
+#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/serial/SerialPorts.h"
 #include "scanner/ScannerLibrary.h"
@@ -82,6 +86,10 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   try {
     RefreshPortList();
   } catch (...) {
+  }
+  // The start-up benchmark measures the memory before the first check, so it may come later.
+  if (const char* delay = std::getenv("KESSMAR_FIRST_UPDATE_CHECK_MS"); delay != nullptr) {
+    trmCheckForUpdate->setInterval(std::max(0, std::atoi(delay)));
   }
   trmCheckForUpdate->start();
   Checkvooreenupdate1->setVisible(true);
@@ -151,6 +159,40 @@ void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* 
 
 void TfrmMain::AttachUpdateWindow(TfrmUpdate* update) {
   frmUpdate_ = update;
+}
+
+void TfrmMain::AttachWindowMakers(WindowMakers makers) {
+  makers_ = std::move(makers);
+}
+
+namespace {
+
+template <typename T>
+T* MadeWhenNeeded(QPointer<T>& window, std::function<T*()>& make) {
+  if (!window && make) {
+    const auto maker = std::move(make);
+    make = nullptr;
+    window = maker();
+  }
+  return window.data();
+}
+
+}  // namespace
+
+TfrmActie* TfrmMain::Actie() {
+  return MadeWhenNeeded(frmActie_, makers_.actie);
+}
+
+TfrmHistory* TfrmMain::History() {
+  return MadeWhenNeeded(frmHistory_, makers_.history);
+}
+
+TfrmAbout* TfrmMain::About() {
+  return MadeWhenNeeded(frmAbout_, makers_.about);
+}
+
+TfrmUpdate* TfrmMain::Update() {
+  return MadeWhenNeeded(frmUpdate_, makers_.update);
 }
 
 void TfrmMain::CreateControls() {
@@ -337,13 +379,19 @@ void TfrmMain::EndSession() {
 }
 
 void TfrmMain::Info1Click() {
-  if (frmAbout_) frmAbout_->exec();
+  if (TfrmAbout* about = About()) about->exec();
 }
 
 void TfrmMain::Checkvooreenupdate1Click() {
   // Errors of an offer the user asked for are shown, as the program shows any error.
   try {
-    if (frmUpdate_) frmUpdate_->OfferUpdateAsked();
+    const std::string missing =
+        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update");
+    if (!missing.empty()) {
+      services_.messages.ShowError(MissingLibraryText(texts::kUpdateLibraryMissing, missing));
+      return;
+    }
+    if (TfrmUpdate* update = Update()) update->OfferUpdateAsked();
   } catch (const std::exception& e) {
     services_.messages.ShowError(e.what());
   }
@@ -354,7 +402,12 @@ void TfrmMain::trmCheckForUpdateTimer() {
   trmCheckForUpdate->stop();
   trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
   try {
-    if (frmUpdate_) frmUpdate_->OfferUpdate();
+    // Without its library the check is skipped; the log says why.
+    if (TfrmUpdate* update = Update();
+        update != nullptr &&
+        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update").empty()) {
+      update->OfferUpdate();
+    }
   } catch (...) {
     // The automatic check never troubles the user.
   }

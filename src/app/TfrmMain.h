@@ -76,6 +76,16 @@ class TfrmMain : public QMainWindow {
   // The update window, created before this one; the update check and the Help item offer
   // through it.
   void AttachUpdateWindow(TfrmUpdate* update);
+  // Instead of windows made at start-up: makers that make each window when it is first needed,
+  // so that a tool that sits in the tray all day never pays for the windows it does not open.
+  // Each maker returns the window it made (owned by the caller).
+  struct WindowMakers {
+    std::function<TfrmActie*()> actie;
+    std::function<TfrmHistory*()> history;
+    std::function<TfrmAbout*()> about;
+    std::function<TfrmUpdate*()> update;
+  };
+  void AttachWindowMakers(WindowMakers makers);
 
   // Members shared with the rest of the program.
   std::string SettingsFile;
@@ -196,6 +206,12 @@ class TfrmMain : public QMainWindow {
   QPointer<TfrmHistory> frmHistory_;
   QPointer<TfrmAbout> frmAbout_;
   QPointer<TfrmUpdate> frmUpdate_;
+  WindowMakers makers_;
+  // The window, made now when it was not made yet; nullptr when there is none.
+  TfrmActie* Actie();
+  TfrmHistory* History();
+  TfrmAbout* About();
+  TfrmUpdate* Update();
 };
 
 }  // namespace kessmar

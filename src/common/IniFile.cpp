@@ -1,5 +1,6 @@
 #include "common/IniFile.h"
 
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -43,8 +44,10 @@ std::vector<std::string> SplitLines(std::string_view content) {
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
   std::vector<std::string> lines;
+  std::optional<std::string> before;
   try {
-    lines = SplitLines(platform::ReadFileIfPresent(path_).value_or(std::string()));
+    before = platform::ReadFileIfPresent(path_);
+    lines = SplitLines(before.value_or(std::string()));
   } catch (const platform::FileError&) {
     return std::nullopt;
   }
@@ -62,8 +65,10 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) const {
   // A file that is there but cannot be read is never replaced: that would lose every other key.
   std::vector<std::string> lines;
+  std::optional<std::string> before;
   try {
-    lines = SplitLines(platform::ReadFileIfPresent(path_).value_or(std::string()));
+    before = platform::ReadFileIfPresent(path_);
+    lines = SplitLines(before.value_or(std::string()));
   } catch (const platform::FileError& e) {
     throw std::runtime_error("Cannot read settings file \"" + path_.string() + "\": " + e.what());
   }
@@ -99,6 +104,9 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
 
   std::ostringstream text;
   for (const auto& line : lines) text << line << "\r\n";
+  // A value written again unchanged leaves the file alone: the start-up writes the check boxes'
+  // settings back, and a safe replacement costs two waits for the disk.
+  if (before && *before == text.str()) return;
 
   try {
     platform::ReplaceFileContent(path_, text.str());

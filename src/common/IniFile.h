@@ -22,7 +22,8 @@ class IniFile {
   // Sets key in section to value and writes the file, creating it (and the section) when missing.
   // Every other section, key, comment and line of the file is kept as it was. The new content is
   // written beside the file and renamed over it, so a failed write leaves the old file intact.
-  // Throws std::runtime_error naming the path when the file cannot be read or written.
+  // A file that would not change is not written at all. Throws std::runtime_error naming the path
+  // when the file cannot be read or written.
   void Write(std::string_view section, std::string_view key, std::string_view value) const;
 
  private:

@@ -14,10 +14,12 @@ class SharedLibraryError : public std::runtime_error {
 };
 
 // Loads the library `name` through the system's search (the program's own library path first)
-// and keeps it loaded for the life of the object. Throws SharedLibraryError.
+// and keeps it loaded for the life of the object, or of the process when `keepLoaded` is true
+// (for libraries whose functions may still be called while the program's statics are
+// destroyed). Throws SharedLibraryError.
 class SharedLibrary {
  public:
-  explicit SharedLibrary(const std::string& name);
+  explicit SharedLibrary(const std::string& name, bool keepLoaded = false);
   SharedLibrary(const SharedLibrary&) = delete;
   SharedLibrary& operator=(const SharedLibrary&) = delete;
   ~SharedLibrary();

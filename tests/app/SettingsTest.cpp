@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,24 @@ TEST(SettingsTest, MissingFileGivesDefaultsAndFirstWriteCreatesIt) {
   settings.WriteBool("AUTO", false);
   EXPECT_EQ(ReadFile(dir / "tool.ini"),
             "[SYSTEM]\r\nAUTO=0\r\nSAMENVOEGEN=0\r\nACTIE=-1\r\nCOMPORT=COM3\r\n");
+}
+
+// Writing back a value the file already holds leaves the file itself alone (same inode).
+TEST(SettingsTest, AnUnchangedValueIsNotWrittenAgain) {
+  TempDir dir;
+  Settings settings(dir / "tool.ini");
+  settings.WriteBool("AUTO", true);
+  const auto inode = [&] {
+    struct stat info {};
+    stat((dir / "tool.ini").c_str(), &info);
+    return info.st_ino;
+  };
+  const auto first = inode();
+  settings.WriteBool("AUTO", true);
+  EXPECT_EQ(inode(), first);
+  settings.WriteBool("AUTO", false);
+  EXPECT_NE(inode(), first);
+  EXPECT_EQ(ReadFile(dir / "tool.ini"), "[SYSTEM]\r\nAUTO=0\r\n");
 }
 
 TEST(SettingsTest, IntegersAndBooleansParseAsStored) {

@@ -9,9 +9,19 @@
 
 #include "platform/Files.h"
 #include "platform/archive/Archive.h"
+#include "platform/lazy/Libraries.h"
 
 namespace kessmar::platform {
 namespace {
+
+// libmspack is loaded at the first expansion; without it, that expansion fails.
+void RequireDecompressor() {
+  try {
+    RequireLibmspack();
+  } catch (const LibraryUnavailable& e) {
+    throw ArchiveError(std::string("Cannot expand: ") + e.what());
+  }
+}
 
 std::string MspackErrorText(int code) {
   switch (code) {
@@ -104,6 +114,7 @@ void ExpandSzdd(const std::filesystem::path& source, const std::filesystem::path
   if (!ReadSzddHeader(source)) {
     throw ArchiveError(source.string() + " is not an SZDD compressed file");
   }
+  RequireDecompressor();
   msszdd_decompressor* szdd = mspack_create_szdd_decompressor(nullptr);
   if (szdd == nullptr) throw ArchiveError("Cannot start the SZDD decompressor");
   Staging staging = MakeStaging(target);
@@ -126,6 +137,7 @@ struct Cabinet::Impl {
 };
 
 Cabinet::Cabinet(const std::filesystem::path& path) : path_(path), impl_(std::make_unique<Impl>()) {
+  RequireDecompressor();
   impl_->decompressor = mspack_create_cab_decompressor(nullptr);
   if (impl_->decompressor == nullptr) throw ArchiveError("Cannot start the cabinet decompressor");
   // The library keeps the name it was given for later reads: it must be the member's.

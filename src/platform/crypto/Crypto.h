@@ -1,5 +1,6 @@
 // The cryptography the signed update needs: SHA-256 and Ed25519 signatures. Every call into the
-// crypto library lives behind this header.
+// crypto library lives behind this header. The library is loaded at the first call; any call
+// throws LibraryUnavailable (platform/lazy/Libraries.h) when it cannot be loaded.
 #pragma once
 
 #include <array>

@@ -2,6 +2,7 @@
 #include <openssl/evp.h>
 
 #include "platform/crypto/Crypto.h"
+#include "platform/lazy/Libraries.h"
 
 namespace kessmar::platform {
 namespace {
@@ -16,6 +17,7 @@ using MdContext = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
 using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
 
 MdContext NewContext() {
+  RequireLibcrypto();
   MdContext context(EVP_MD_CTX_new());
   if (!context) throw CryptoError("Cannot create a digest context");
   return context;
@@ -60,6 +62,7 @@ Sha256Digest Sha256Of(std::string_view data) {
 
 bool VerifyEd25519(const Ed25519PublicKey& key, std::string_view message,
                    const Ed25519Signature& signature) {
+  RequireLibcrypto();
   const Key pkey(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
   if (!pkey) return false;
   const MdContext context = NewContext();
@@ -72,6 +75,7 @@ bool VerifyEd25519(const Ed25519PublicKey& key, std::string_view message,
 }
 
 Ed25519Signature SignEd25519(const Ed25519PrivateKey& key, std::string_view message) {
+  RequireLibcrypto();
   const Key pkey(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
   if (!pkey) throw CryptoError("The Ed25519 private key is not usable");
   const MdContext context = NewContext();
@@ -87,6 +91,7 @@ Ed25519Signature SignEd25519(const Ed25519PrivateKey& key, std::string_view mess
 }
 
 Ed25519PublicKey Ed25519PublicKeyOf(const Ed25519PrivateKey& key) {
+  RequireLibcrypto();
   const Key pkey(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, key.data(), key.size()));
   Ed25519PublicKey out{};
   size_t length = out.size();

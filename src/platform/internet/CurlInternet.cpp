@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/internet/Internet.h"
+#include "platform/lazy/Libraries.h"
 
 namespace kessmar::platform {
 namespace {
@@ -16,15 +17,6 @@ constexpr long kSystemConnectTimeoutMs = 60000;
 constexpr long kSystemReceiveTimeoutS = 60;
 constexpr long kReceiveBufferSize = 64 * 1024;
 
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      throw InternetError("Cannot initialise the transfer library");
-    }
-  });
-}
-
 bool IsHttps(const std::string& url) {
   return url.size() >= 8 && strncasecmp(url.c_str(), "https://", 8) == 0;
 }
@@ -32,6 +24,8 @@ bool IsHttps(const std::string& url) {
 }  // namespace
 
 struct InternetSession::Shared {
+  // First in, last out: libcurl stays loaded until the multi handle is cleaned up.
+  std::unique_ptr<LibcurlUse> library;
   InternetSettings settings;
   CURLM* multi = nullptr;
   std::string systemCaPath;
@@ -144,7 +138,12 @@ void Drive(InternetSession::Shared& session, std::chrono::milliseconds maxWait,
 
 InternetSession::InternetSession(const InternetSettings& settings)
     : shared_(std::make_shared<Shared>()) {
-  GlobalInit();
+  // libcurl is loaded for the first session, and unloaded after the last one.
+  try {
+    shared_->library = std::make_unique<LibcurlUse>();
+  } catch (const LibraryUnavailable& e) {
+    throw InternetError(e.what());
+  }
   shared_->settings = settings;
   shared_->multi = curl_multi_init();
   if (shared_->multi == nullptr) throw InternetError("Cannot open an internet session");

@@ -4,8 +4,8 @@
 
 namespace kessmar::platform {
 
-SharedLibrary::SharedLibrary(const std::string& name) : name_(name) {
-  handle_ = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+SharedLibrary::SharedLibrary(const std::string& name, bool keepLoaded) : name_(name) {
+  handle_ = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | (keepLoaded ? RTLD_NODELETE : 0));
   if (handle_ == nullptr) {
     const char* reason = ::dlerror();
     throw SharedLibraryError(reason != nullptr ? reason : "cannot load " + name);

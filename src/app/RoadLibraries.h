@@ -1,0 +1,20 @@
+// The libraries of the back-office and update roads are loaded when a road is first taken.
+// These load them at a road's entry, so that a missing library is that road's clear error
+// while the rest of the tool works on.
+#pragma once
+
+#include <QLoggingCategory>
+#include <string>
+
+namespace kessmar {
+
+// Loads the library through require (one of platform/lazy/Libraries.h). Returns "" when it is
+// loaded; else logs under category why `road` cannot be taken, naming the library, and returns
+// the library's name.
+std::string MissingRoadLibrary(void (*require)(), const QLoggingCategory& category,
+                               const char* road);
+
+// userText with its "%1" replaced by the library's name.
+std::string MissingLibraryText(const char* userText, const std::string& library);
+
+}  // namespace kessmar
