@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ScannerProtocol.h"
+#include "csp2/ScannerProtocol.h"
 #ifndef _WIN32
 #include "platform/FileDescriptor.h"
 #endif

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "SerialLink.h"
+#include "csp2/SerialLink.h"
 #include "platform/win32/WindowsText.h"
 
 namespace kessmar::csp2 {

@@ -26,7 +26,7 @@
 
 #include <httplib.h>
 
-#include "HttpsTestServer.h"
+#include "update/HttpsTestServer.h"
 
 namespace {
 

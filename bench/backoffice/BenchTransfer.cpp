@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "BackOfficeServer.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/HandedOnRecord.h"
 #include "backoffice/OrderCreation.h"
 #include "batch/MemTable.h"
 #include "common/Sha256.h"
+#include "support/BackOfficeServer.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "HttpsTestServer.h"
-#include "TempDir.h"
 #include "platform/crypto/Crypto.h"
+#include "support/TempDir.h"
+#include "update/HttpsTestServer.h"
 #include "update/UpdateSignature.h"
 #include "update/WebUpdate.h"
 

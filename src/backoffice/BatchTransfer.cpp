@@ -4,7 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "dbclient/DatabaseError.h"
 
 namespace kessmar {

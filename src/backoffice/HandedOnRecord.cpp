@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "common/Sha256.h"
 #include "dbclient/DatabaseError.h"
 

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "ControlFile.h"
-#include "UpdateTypes.h"
 #include "platform/FileTimes.h"
+#include "update/ControlFile.h"
 #include "update/UpdateSignature.h"
+#include "update/UpdateTypes.h"
 
 namespace kessmar {
 

@@ -3,16 +3,16 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "EmbeddedUpdater.h"
-#include "UpdaterCommandLine.h"
-#include "VersionText.h"
-#include "WebUpdate.h"
 #include "common/IniFile.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/KnownFolders.h"
 #include "platform/Processes.h"
 #include "platform/UserMessages.h"
+#include "update/EmbeddedUpdater.h"
+#include "update/UpdaterCommandLine.h"
+#include "update/VersionText.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 

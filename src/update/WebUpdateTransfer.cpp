@@ -6,10 +6,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "FileMoves.h"
-#include "StatusMessages.h"
-#include "UpdateServer.h"
-#include "WebUpdate.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/KnownFolders.h"
@@ -17,6 +13,10 @@
 #include "platform/Processes.h"
 #include "platform/crypto/Crypto.h"
 #include "platform/internet/Internet.h"
+#include "update/FileMoves.h"
+#include "update/StatusMessages.h"
+#include "update/UpdateServer.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 namespace {

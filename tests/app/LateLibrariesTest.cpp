@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "ChildProcess.h"
-#include "EmulatedScanner.h"
-#include "TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/EmulatedScanner.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

@@ -9,11 +9,11 @@
 #include <chrono>
 #include <thread>
 
-#include "BackOfficeFixture.h"
-#include "TempDir.h"
-#include "TransferTestData.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/OrderCreation.h"
+#include "backoffice/TransferTestData.h"
+#include "support/BackOfficeFixture.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

@@ -5,14 +5,14 @@
 
 #include <algorithm>
 
-#include "BackOfficeFixture.h"
-#include "ConnectedSession.h"
-#include "TempDir.h"
+#include "dbclient/ConnectedSession.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/Discovery.h"
 #include "dbclient/LocalServerRegistry.h"
 #include "dbclient/ResultCodes.h"
 #include "dbclient/Table.h"
+#include "support/BackOfficeFixture.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

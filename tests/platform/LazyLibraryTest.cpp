@@ -8,9 +8,9 @@
 
 #include <cstdlib>
 
-#include "TempDir.h"
 #include "platform/archive/Archive.h"
 #include "platform/lazy/Libraries.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

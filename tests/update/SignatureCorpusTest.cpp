@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "SignatureExercise.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
+#include "update/SignatureExercise.h"
 
 namespace kessmar::testing {
 namespace {

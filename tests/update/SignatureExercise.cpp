@@ -1,4 +1,4 @@
-#include "SignatureExercise.h"
+#include "update/SignatureExercise.h"
 
 #include <stdexcept>
 #include <string>

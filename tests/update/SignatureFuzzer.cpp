@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "SignatureExercise.h"
+#include "update/SignatureExercise.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kessmar::ExerciseSignatureCheck(std::string_view(reinterpret_cast<const char*>(data), size));

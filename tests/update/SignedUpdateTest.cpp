@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Publisher.h"
-#include "UpdateTestSupport.h"
+#include "kessmar-update-publish/Publisher.h"
 #include "update/UpdateSignature.h"
+#include "update/UpdateTestSupport.h"
 #include "update/UpdaterCommandLine.h"
 
 namespace kessmar::testing {

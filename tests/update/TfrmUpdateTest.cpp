@@ -14,11 +14,11 @@
 #include <QTimer>
 #include <atomic>
 
-#include "RecordingMessages.h"
-#include "ScriptedScanner.h"
-#include "UpdateTestSupport.h"
 #include "app/TfrmMain.h"
+#include "support/RecordingMessages.h"
+#include "support/ScriptedScanner.h"
 #include "update/TfrmUpdate.h"
+#include "update/UpdateTestSupport.h"
 
 namespace kessmar::testing {
 namespace {

@@ -9,11 +9,8 @@
 
 #include <fstream>
 
-#include "RunProgram.h"
-#include "SzddCompressor.h"
-#include "TempDir.h"
 #include "common/IniFile.h"
-#include "csp2.h"
+#include "csp2/csp2.h"
 #include "platform/AppPaths.h"
 #include "platform/FileTimes.h"
 #include "platform/KnownFolders.h"
@@ -22,6 +19,9 @@
 #include "platform/archive/Archive.h"
 #include "platform/serial/SerialPorts.h"
 #include "platform/win32/FileVersionInfo.h"
+#include "support/RunProgram.h"
+#include "support/TempDir.h"
+#include "updater/SzddCompressor.h"
 
 namespace kessmar::testing {
 namespace {

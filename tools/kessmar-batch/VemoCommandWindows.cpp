@@ -1,5 +1,5 @@
 // The Windows build has no back-office client yet; vemo says so instead of failing obscurely.
-#include "VemoCommand.h"
+#include "kessmar-batch/VemoCommand.h"
 
 namespace kessmar {
 

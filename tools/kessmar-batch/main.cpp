@@ -3,10 +3,10 @@
 #include <iostream>
 #include <string_view>
 
-#include "BatchText.h"
-#include "MemTable.h"
-#include "VemoCommand.h"
+#include "batch/MemTable.h"
 #include "dbclient/DiscoveryMessage.h"
+#include "kessmar-batch/BatchText.h"
+#include "kessmar-batch/VemoCommand.h"
 #include "platform/StandardStreams.h"
 
 namespace {

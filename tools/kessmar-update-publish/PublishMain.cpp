@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "Publisher.h"
+#include "kessmar-update-publish/Publisher.h"
 #include "platform/Files.h"
 #include "update/UpdateSignature.h"
 

@@ -1,4 +1,4 @@
-#include "Publisher.h"
+#include "kessmar-update-publish/Publisher.h"
 
 #include <map>
 #include <stdexcept>

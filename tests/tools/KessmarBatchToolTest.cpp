@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
-#include "RunProgram.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
+#include "support/RunProgram.h"
 
 namespace kessmar::test {
 namespace {
