@@ -1,4 +1,4 @@
-#include "Crc16.h"
+#include "csp2/Crc16.h"
 
 #include <array>
 

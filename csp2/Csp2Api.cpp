@@ -4,9 +4,9 @@
 #include <exception>
 #include <string>
 
-#include "Csp2Session.h"
-#include "ScanTimeStamp.h"
-#include "csp2.h"
+#include "csp2/Csp2Session.h"
+#include "csp2/ScanTimeStamp.h"
+#include "csp2/csp2.h"
 
 using kessmar::csp2::Csp2Session;
 

@@ -1,4 +1,4 @@
-#include "Csp2Session.h"
+#include "csp2/Csp2Session.h"
 
 #include <algorithm>
 #include <cstring>

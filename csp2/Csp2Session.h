@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "ScannerProtocol.h"
-#include "SerialLink.h"
+#include "csp2/ScannerProtocol.h"
+#include "csp2/SerialLink.h"
 
 namespace kessmar::csp2 {
 

@@ -1,4 +1,4 @@
-#include "ScanTimeStamp.h"
+#include "csp2/ScanTimeStamp.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "ScannerProtocol.h"
+#include "csp2/ScannerProtocol.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
-#include "Crc16.h"
+#include "csp2/Crc16.h"
 
 namespace kessmar::csp2 {
 

@@ -1,4 +1,4 @@
-#include "SerialLink.h"
+#include "csp2/SerialLink.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ScannerProtocol.h"
+#include "csp2/ScannerProtocol.h"
 #include "platform/FileDescriptor.h"
 
 namespace kessmar::csp2 {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "BackOfficeServer.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/OrderCreation.h"
 #include "batch/MemTable.h"
+#include "support/BackOfficeServer.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "MemTable.h"
+#include "batch/MemTable.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "BackOfficeServer.h"
 #include "dbclient/Client.h"
 #include "dbclient/Currency.h"
 #include "dbclient/DateTime.h"
@@ -19,6 +18,7 @@
 #include "dbclient/RemoteServerEngine.h"
 #include "dbclient/Session.h"
 #include "dbclient/Table.h"
+#include "support/BackOfficeServer.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "EmulatorProcess.h"
-#include "ScannerProtocol.h"
-#include "csp2.h"
+#include "csp2/ScannerProtocol.h"
+#include "csp2/csp2.h"
 #include "platform/FileDescriptor.h"
 #include "platform/serial/SerialPorts.h"
+#include "support/EmulatorProcess.h"
 
 namespace {
 

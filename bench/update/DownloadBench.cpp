@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "HttpsTestServer.h"
-#include "RecordingMessages.h"
-#include "TempDir.h"
 #include "platform/internet/Internet.h"
+#include "support/RecordingMessages.h"
+#include "support/TempDir.h"
+#include "update/HttpsTestServer.h"
 #include "update/TfrmUpdate.h"
 
 namespace {

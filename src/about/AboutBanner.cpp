@@ -1,4 +1,4 @@
-#include "AboutBanner.h"
+#include "about/AboutBanner.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,14 +1,14 @@
-#include "TfrmAbout.h"
+#include "about/TfrmAbout.h"
 
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 
-#include "AboutBanner.h"
-#include "VersionLine.h"
-#include "batch/CodePage.h"
+#include "about/AboutBanner.h"
+#include "common/CodePage.h"
 #include "platform/qt/CenterOnScreen.h"
+#include "version/VersionLine.h"
 
 namespace kessmar {
 namespace {

@@ -9,7 +9,7 @@
 #include <QDialog>
 #include <filesystem>
 
-#include "VersionInfoReader.h"
+#include "version/VersionInfoReader.h"
 
 class QLabel;
 class QPushButton;

@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "dbclient/DatabaseError.h"
 
 namespace kessmar {

@@ -3,10 +3,10 @@
 #include <limits>
 #include <memory>
 
-#include "BatchFormat.h"
-#include "BatchStream.h"
-#include "FileStreams.h"
-#include "MemTable.h"
+#include "batch/BatchFormat.h"
+#include "batch/BatchStream.h"
+#include "batch/FileStreams.h"
+#include "batch/MemTable.h"
 
 namespace kessmar {
 

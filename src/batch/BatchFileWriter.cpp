@@ -1,10 +1,10 @@
 // MemTable::SaveBatchFile: the table as a batch file (docs/batch-file.md).
 #include <memory>
 
-#include "BatchFormat.h"
-#include "BatchStream.h"
-#include "FileStreams.h"
-#include "MemTable.h"
+#include "batch/BatchFormat.h"
+#include "batch/BatchStream.h"
+#include "batch/FileStreams.h"
+#include "batch/MemTable.h"
 
 namespace kessmar {
 namespace {

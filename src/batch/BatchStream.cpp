@@ -1,11 +1,11 @@
-#include "BatchStream.h"
+#include "batch/BatchStream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "BatchFormat.h"
-#include "CodePage.h"
-#include "MemTable.h"
+#include "batch/BatchFormat.h"
+#include "batch/MemTable.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 

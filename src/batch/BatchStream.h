@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "CodePage.h"
-#include "TextArena.h"
+#include "batch/TextArena.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 

@@ -1,4 +1,4 @@
-#include "FileStreams.h"
+#include "batch/FileStreams.h"
 
 namespace kessmar {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "BatchStream.h"
+#include "batch/BatchStream.h"
 #include "platform/Files.h"
 
 namespace kessmar {

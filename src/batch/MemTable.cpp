@@ -1,4 +1,4 @@
-#include "MemTable.h"
+#include "batch/MemTable.h"
 
 #include <algorithm>
 #include <charconv>

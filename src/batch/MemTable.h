@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "TextArena.h"
+#include "batch/TextArena.h"
 
 namespace kessmar {
 

@@ -1,4 +1,4 @@
-#include "ScanTables.h"
+#include "batch/ScanTables.h"
 
 #include <cstdint>
 #include <limits>

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "MemTable.h"
+#include "batch/MemTable.h"
 
 namespace kessmar {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/CenterOnScreen.h"
 

@@ -1,4 +1,4 @@
-#include "Checksums.h"
+#include "update/Checksums.h"
 
 #include <array>
 

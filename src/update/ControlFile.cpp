@@ -1,4 +1,4 @@
-#include "ControlFile.h"
+#include "update/ControlFile.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "EmbeddedUpdater.h"
+#include "update/EmbeddedUpdater.h"
 
 #include "platform/version/ByteSource.h"
 #include "platform/version/ElfSection.h"

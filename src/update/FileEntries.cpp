@@ -1,4 +1,4 @@
-#include "FileEntries.h"
+#include "update/FileEntries.h"
 
 namespace kessmar {
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "ControlFile.h"
-#include "UpdateTypes.h"
+#include "update/ControlFile.h"
+#include "update/UpdateTypes.h"
 
 namespace kessmar {
 

@@ -1,4 +1,4 @@
-#include "FileMoves.h"
+#include "update/FileMoves.h"
 
 #include <array>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "PathPrefixes.h"
+#include "update/PathPrefixes.h"
 
 namespace kessmar {
 

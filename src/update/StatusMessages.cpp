@@ -1,4 +1,4 @@
-#include "StatusMessages.h"
+#include "update/StatusMessages.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "UpdateDates.h"
+#include "update/UpdateDates.h"
 #include "common/Text.h"
 
 #include <charconv>

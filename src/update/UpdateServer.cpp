@@ -1,4 +1,4 @@
-#include "UpdateServer.h"
+#include "update/UpdateServer.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "UpdaterCommandLine.h"
+#include "update/UpdaterCommandLine.h"
 #include "common/Text.h"
 
 #include <charconv>

@@ -1,11 +1,11 @@
-#include "VersionText.h"
+#include "update/VersionText.h"
 
 #include <charconv>
 #include <optional>
 #include <vector>
 
-#include "VersionInfoReader.h"
 #include "common/Text.h"
+#include "version/VersionInfoReader.h"
 
 namespace kessmar {
 namespace {

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "ControlFile.h"
-#include "UpdateTypes.h"
 #include "platform/FileTimes.h"
+#include "update/ControlFile.h"
+#include "update/UpdateTypes.h"
 
 namespace kessmar {
 

@@ -1,16 +1,16 @@
 // The update control file and the version check.
 #include <system_error>
 
-#include "Checksums.h"
-#include "FileEntries.h"
-#include "PathPrefixes.h"
-#include "UpdateDates.h"
-#include "VersionText.h"
-#include "WebUpdate.h"
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "platform/AppPaths.h"
 #include "platform/Files.h"
 #include "platform/KnownFolders.h"
+#include "update/Checksums.h"
+#include "update/FileEntries.h"
+#include "update/PathPrefixes.h"
+#include "update/UpdateDates.h"
+#include "update/VersionText.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 namespace {

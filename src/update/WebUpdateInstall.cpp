@@ -2,14 +2,14 @@
 // actions after the download.
 #include <system_error>
 
-#include "FileMoves.h"
-#include "UpdaterCommandLine.h"
-#include "WebUpdate.h"
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "common/Text.h"
 #include "platform/Processes.h"
 #include "platform/ShellOpen.h"
 #include "platform/archive/Archive.h"
+#include "update/FileMoves.h"
+#include "update/UpdaterCommandLine.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 namespace {

@@ -1,15 +1,15 @@
 // The hand-over of an application update to the embedded updater.
 #include <system_error>
 
-#include "EmbeddedUpdater.h"
-#include "UpdaterCommandLine.h"
-#include "WebUpdate.h"
 #include "common/IniFile.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/KnownFolders.h"
 #include "platform/Processes.h"
 #include "platform/UserMessages.h"
+#include "update/EmbeddedUpdater.h"
+#include "update/UpdaterCommandLine.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 

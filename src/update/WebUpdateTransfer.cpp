@@ -6,15 +6,15 @@
 #include <fstream>
 #include <system_error>
 
-#include "FileMoves.h"
-#include "StatusMessages.h"
-#include "WebUpdate.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/KnownFolders.h"
 #include "platform/LocalTime.h"
 #include "platform/Processes.h"
 #include "platform/internet/Internet.h"
+#include "update/FileMoves.h"
+#include "update/StatusMessages.h"
+#include "update/WebUpdate.h"
 
 namespace kessmar {
 namespace {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "TfrmAbout.h"
+#include "about/TfrmAbout.h"
 
 namespace kessmar {
 namespace {

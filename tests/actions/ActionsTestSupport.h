@@ -2,7 +2,7 @@
 // by hand, row by row, as the build step leaves it.
 #pragma once
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include <stdlib.h>
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "ActionsTestSupport.h"
+#include "actions/ActionsTestSupport.h"
 #include "actions/OrderPage.h"
 #include "platform/ShellOpen.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ActionsTestSupport.h"
+#include "actions/ActionsTestSupport.h"
 #include "platform/ShellOpen.h"
 
 namespace kessmar {

@@ -1,6 +1,6 @@
 // What the diagnostics log says about a read, a failed save and a failed processing run.
-#include "MainWindowFixture.h"
 #include "platform/qt/Diagnostics.h"
+#include "support/MainWindowFixture.h"
 
 namespace kessmar::testing {
 namespace {

@@ -1,8 +1,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-#include "MainWindowFixture.h"
-#include "RunEventsUntil.h"
+#include "support/MainWindowFixture.h"
+#include "support/RunEventsUntil.h"
 
 namespace kessmar::testing {
 namespace {

@@ -1,5 +1,5 @@
 // The poll tick, automatic and manual connection, against a scripted scanner library.
-#include "MainWindowFixture.h"
+#include "support/MainWindowFixture.h"
 
 namespace kessmar::testing {
 namespace {

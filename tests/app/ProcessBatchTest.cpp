@@ -2,8 +2,8 @@
 #include <QCheckBox>
 #include <QListWidget>
 
-#include "MainWindowFixture.h"
-#include "ScanBatch.h"
+#include "support/MainWindowFixture.h"
+#include "support/ScanBatch.h"
 
 namespace kessmar::testing {
 namespace {

@@ -1,10 +1,10 @@
 // The main window with the real scanner library, talking to the emulated scanner on a real
 // pseudo-terminal registered in the test's own ports directory. Timers run for real.
-#include "EmulatedScanner.h"
-#include "MainWindowFixture.h"
-#include "RunEventsUntil.h"
 #include "batch/MemTable.h"
 #include "platform/qt/QtShellOpen.h"
+#include "support/EmulatedScanner.h"
+#include "support/MainWindowFixture.h"
+#include "support/RunEventsUntil.h"
 
 namespace kessmar::testing {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "TempDir.h"
 #include "app/Settings.h"
 #include "platform/AppPaths.h"
+#include "support/TempDir.h"
 
 namespace kessmar {
 namespace {

@@ -2,10 +2,10 @@
 // platform, with its own runtime folder so that its single-instance marker is its own.
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
-#include "TempDir.h"
-#include "about/VersionInfoReader.h"
-#include "about/VersionLine.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "version/VersionInfoReader.h"
+#include "version/VersionLine.h"
 
 namespace kessmar::testing {
 namespace {

@@ -7,13 +7,13 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "ChildProcess.h"
-#include "MainWindowFixture.h"
-#include "RunEventsUntil.h"
 #include "about/TfrmAbout.h"
 #include "app/Application.h"
 #include "backoffice/TfrmArtkNotFound.h"
 #include "backoffice/TfrmUpdateVemoMain.h"
+#include "support/ChildProcess.h"
+#include "support/MainWindowFixture.h"
+#include "support/RunEventsUntil.h"
 #include "update/TfrmUpdate.h"
 
 namespace kessmar::testing {

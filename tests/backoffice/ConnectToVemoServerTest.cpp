@@ -3,10 +3,10 @@
 // no address is remembered.
 #include <gtest/gtest.h>
 
-#include "BackOfficeFixture.h"
 #include "backoffice/ArtkIntoms.h"
 #include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/TunDB.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {

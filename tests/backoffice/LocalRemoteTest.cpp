@@ -6,11 +6,11 @@
 
 #include <cstdlib>
 
-#include "BackOfficeServer.h"
-#include "NetworkNamespace.h"
 #include "backoffice/TFFConnectionManager.h"
 #include "dbclient/Client.h"
 #include "dbclient/Session.h"
+#include "support/BackOfficeServer.h"
+#include "support/NetworkNamespace.h"
 
 namespace kessmar::testing {
 namespace {

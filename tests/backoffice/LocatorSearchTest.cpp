@@ -7,11 +7,11 @@
 #include <map>
 #include <thread>
 
-#include "BackOfficeServer.h"
 #include "backoffice/TFFConnectionManager.h"
 #include "dbclient/Client.h"
 #include "dbclient/ResultCodes.h"
 #include "dbclient/Session.h"
+#include "support/BackOfficeServer.h"
 
 namespace kessmar::testing {
 namespace {

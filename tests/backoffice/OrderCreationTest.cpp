@@ -3,10 +3,10 @@
 // 1/10000, and a batch that lands whole or not at all.
 #include <gtest/gtest.h>
 
-#include "BackOfficeFixture.h"
-#include "TransferTestData.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/OrderCreation.h"
+#include "backoffice/TransferTestData.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {

@@ -3,11 +3,11 @@
 // that end a transfer. Every amount is compared to the 1/10000.
 #include <gtest/gtest.h>
 
-#include "BackOfficeFixture.h"
-#include "TransferTestData.h"
 #include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/TPrices.h"
+#include "backoffice/TransferTestData.h"
 #include "backoffice/TunDB.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {

@@ -7,14 +7,14 @@
 #include <sstream>
 #include <thread>
 
-#include "BackOfficeFixture.h"
-#include "ChildProcess.h"
-#include "ScanBatch.h"
-#include "TempDir.h"
-#include "TransferTestData.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/OrderCreation.h"
+#include "backoffice/TransferTestData.h"
+#include "support/BackOfficeFixture.h"
+#include "support/ChildProcess.h"
+#include "support/ScanBatch.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "BackOfficeServer.h"
 #include "batch/MemTable.h"
+#include "support/BackOfficeServer.h"
 
 namespace kessmar::testing {
 

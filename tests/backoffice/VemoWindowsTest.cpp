@@ -9,14 +9,14 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
-#include "BackOfficeServer.h"
-#include "EmulatedScanner.h"
-#include "MainWindowFixture.h"
-#include "RunEventsUntil.h"
-#include "TransferTestData.h"
 #include "backoffice/TfrmArtkNotFound.h"
 #include "backoffice/TfrmUpdateVemoMain.h"
+#include "backoffice/TransferTestData.h"
 #include "scanner/ScannerLibrary.h"
+#include "support/BackOfficeServer.h"
+#include "support/EmulatedScanner.h"
+#include "support/MainWindowFixture.h"
+#include "support/RunEventsUntil.h"
 
 namespace kessmar::testing {
 namespace {

@@ -8,8 +8,8 @@
 #include <csignal>
 #include <functional>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 namespace {

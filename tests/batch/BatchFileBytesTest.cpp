@@ -1,8 +1,8 @@
 // The exact bytes of saved batch files, and files of every version read back.
 #include <gtest/gtest.h>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 namespace {

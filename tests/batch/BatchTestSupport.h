@@ -1,8 +1,8 @@
 // Helpers for the batch tests: a temporary folder, whole-file reads and writes, scan batches.
 #pragma once
 
-#include "ScanBatch.h"
-#include "TempDir.h"
+#include "support/ScanBatch.h"
+#include "support/TempDir.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "MemTable.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 

@@ -1,8 +1,8 @@
 // The table behaviour the scan tables rely on.
 #include <gtest/gtest.h>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 namespace {

@@ -1,9 +1,9 @@
 // Building the batch to process, with and without merging identical barcodes.
 #include <gtest/gtest.h>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
-#include "ScanTables.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
+#include "batch/ScanTables.h"
 
 namespace kessmar::test {
 namespace {

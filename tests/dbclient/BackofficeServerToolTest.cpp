@@ -1,8 +1,8 @@
 // backoffice-server as a program: its help, its refusals, and the demo catalogue it loads.
 #include <gtest/gtest.h>
 
-#include "BackOfficeServer.h"
-#include "TempDir.h"
+#include "support/BackOfficeServer.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 namespace {

@@ -5,10 +5,10 @@
 #include <chrono>
 #include <thread>
 
-#include "BackOfficeServer.h"
-#include "ConnectedSession.h"
+#include "dbclient/ConnectedSession.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/Table.h"
+#include "support/BackOfficeServer.h"
 
 namespace kessmar::testing {
 namespace {

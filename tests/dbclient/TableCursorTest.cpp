@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "BackOfficeFixture.h"
-#include "ConnectedSession.h"
+#include "dbclient/ConnectedSession.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/Table.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "BackOfficeFixture.h"
-#include "ConnectedSession.h"
+#include "dbclient/ConnectedSession.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/Discovery.h"
 #include "dbclient/ResultCodes.h"
 #include "dbclient/Table.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 namespace kessmar::test {
 namespace {

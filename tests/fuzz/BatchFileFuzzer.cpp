@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "BatchStream.h"
-#include "MemTable.h"
+#include "batch/BatchStream.h"
+#include "batch/MemTable.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kessmar::MemTable table(kessmar::MemTable::ScanRecordFields());

@@ -2,8 +2,8 @@
 // format version and every value tag the reader knows.
 #include <iostream>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 using namespace kessmar;
 using namespace kessmar::test;

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "BackOfficeServer.h"
+#include "support/BackOfficeServer.h"
 
 namespace kessmar::testing {
 

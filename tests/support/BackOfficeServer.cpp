@@ -1,4 +1,4 @@
-#include "BackOfficeServer.h"
+#include "support/BackOfficeServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,8 +17,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "NetworkNamespace.h"
 #include "dbclient/Connection.h"
+#include "support/NetworkNamespace.h"
 
 namespace kessmar::testing {
 namespace {

@@ -29,8 +29,8 @@
 #include <utility>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "TempDir.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 namespace kessmar::dbclient {
 class Connection;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace kessmar::testing {
 

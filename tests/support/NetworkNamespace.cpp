@@ -1,4 +1,4 @@
-#include "NetworkNamespace.h"
+#include "support/NetworkNamespace.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "BackOfficeServer.h"
+#include "support/BackOfficeServer.h"
 
 namespace kessmar::testing {
 

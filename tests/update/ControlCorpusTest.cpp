@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <random>
 
-#include "ControlFileExercise.h"
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "update/ControlFile.h"
+#include "update/ControlFileExercise.h"
 
 namespace kessmar::testing {
 namespace {

@@ -1,15 +1,15 @@
-#include "ControlFileExercise.h"
+#include "update/ControlFileExercise.h"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
-#include "ControlFile.h"
-#include "FileEntries.h"
-#include "PathPrefixes.h"
-#include "UpdateDates.h"
-#include "UpdaterCommandLine.h"
-#include "VersionText.h"
+#include "update/ControlFile.h"
+#include "update/FileEntries.h"
+#include "update/PathPrefixes.h"
+#include "update/UpdateDates.h"
+#include "update/UpdaterCommandLine.h"
+#include "update/VersionText.h"
 
 namespace kessmar {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ControlFileExercise.h"
+#include "update/ControlFileExercise.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kessmar::ExerciseControlFile(std::string_view(reinterpret_cast<const char*>(data), size));

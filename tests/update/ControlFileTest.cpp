@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "UpdateTestSupport.h"
 #include "update/Checksums.h"
 #include "update/ControlFile.h"
 #include "update/PathPrefixes.h"
 #include "update/UpdateDates.h"
 #include "update/UpdateServer.h"
+#include "update/UpdateTestSupport.h"
 #include "update/VersionText.h"
 
 namespace kessmar::testing {

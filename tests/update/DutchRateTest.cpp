@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <cstdlib>
 
-#include "RecordingMessages.h"
+#include "support/RecordingMessages.h"
 #include "update/TfrmUpdate.h"
 #include "update/TransferRate.h"
 

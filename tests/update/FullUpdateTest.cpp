@@ -6,11 +6,11 @@
 
 #include <QLabel>
 
-#include "ChildProcess.h"
-#include "HttpsTestServer.h"
-#include "TempDir.h"
 #include "about/TfrmAbout.h"
-#include "about/VersionInfoReader.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+#include "update/HttpsTestServer.h"
+#include "version/VersionInfoReader.h"
 
 namespace kessmar::testing {
 namespace {

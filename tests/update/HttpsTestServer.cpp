@@ -1,4 +1,4 @@
-#include "HttpsTestServer.h"
+#include "update/HttpsTestServer.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "RecordingMessages.h"
-#include "SzddCompressor.h"
-#include "UpdateTestSupport.h"
 #include "common/IniFile.h"
+#include "support/RecordingMessages.h"
+#include "update/UpdateTestSupport.h"
 #include "update/UpdaterCommandLine.h"
+#include "updater/SzddCompressor.h"
 
 namespace kessmar::testing {
 namespace {

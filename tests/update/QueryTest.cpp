@@ -2,7 +2,7 @@
 // text, and the control file that cannot be fetched.
 #include <gtest/gtest.h>
 
-#include "UpdateTestSupport.h"
+#include "update/UpdateTestSupport.h"
 
 namespace kessmar::testing {
 namespace {

@@ -12,11 +12,11 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include "RecordingMessages.h"
-#include "ScriptedScanner.h"
-#include "UpdateTestSupport.h"
 #include "app/TfrmMain.h"
+#include "support/RecordingMessages.h"
+#include "support/ScriptedScanner.h"
 #include "update/TfrmUpdate.h"
+#include "update/UpdateTestSupport.h"
 
 namespace kessmar::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <regex>
 
-#include "UpdateTestSupport.h"
+#include "update/UpdateTestSupport.h"
 
 namespace kessmar::testing {
 namespace {

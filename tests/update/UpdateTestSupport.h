@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "ElfImageBuilder.h"
-#include "HttpsTestServer.h"
-#include "TempDir.h"
-#include "VersionInfoWriter.h"
 #include "platform/version/VersionResourceLocator.h"
+#include "support/ElfImageBuilder.h"
+#include "support/TempDir.h"
+#include "update/HttpsTestServer.h"
 #include "update/WebUpdate.h"
+#include "version/VersionInfoWriter.h"
 
 namespace kessmar::testing {
 

@@ -6,10 +6,10 @@
 #include <random>
 #include <set>
 
-#include "ChildProcess.h"
-#include "TempDir.h"
 #include "common/IniFile.h"
 #include "platform/archive/Archive.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 #include "update/UpdaterCommandLine.h"
 
 namespace kessmar::testing {

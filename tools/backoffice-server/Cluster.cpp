@@ -1,4 +1,4 @@
-#include "Cluster.h"
+#include "backoffice-server/Cluster.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "Processes.h"
+#include "backoffice-server/Processes.h"
 #include "common/IniFile.h"
 #include "dbclient/LocalServerRegistry.h"
 #include "platform/Files.h"

@@ -1,4 +1,4 @@
-#include "Commands.h"
+#include "backoffice-server/Commands.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "SchemaSql.h"
+#include "backoffice-server/SchemaSql.h"
 #include "dbclient/Connection.h"
 #include "dbclient/Discovery.h"
 #include "platform/Files.h"

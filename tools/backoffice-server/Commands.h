@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "Cluster.h"
+#include "backoffice-server/Cluster.h"
 
 namespace kessmar::backoffice_server {
 

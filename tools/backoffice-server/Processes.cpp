@@ -1,4 +1,4 @@
-#include "Processes.h"
+#include "backoffice-server/Processes.h"
 
 #include <fcntl.h>
 #include <pwd.h>

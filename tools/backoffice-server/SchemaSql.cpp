@@ -1,4 +1,4 @@
-#include "SchemaSql.h"
+#include "backoffice-server/SchemaSql.h"
 
 namespace kessmar::backoffice_server {
 

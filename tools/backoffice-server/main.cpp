@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Cluster.h"
-#include "Commands.h"
+#include "backoffice-server/Cluster.h"
+#include "backoffice-server/Commands.h"
 #include "dbclient/DatabaseError.h"
 #include "platform/net/Ipv4Address.h"
 

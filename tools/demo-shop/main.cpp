@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "BatchText.h"
+#include "kessmar-batch/BatchText.h"
 
 #include <cstdio>
 #include <string>
 
-#include "CodePage.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "MemTable.h"
+#include "batch/MemTable.h"
 
 namespace kessmar {
 

@@ -1,10 +1,10 @@
-#include "VemoCommand.h"
+#include "kessmar-batch/VemoCommand.h"
 
 #include <vector>
 
-#include "ScanTables.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/OrderCreation.h"
+#include "batch/ScanTables.h"
 
 namespace kessmar {
 

@@ -3,9 +3,9 @@
 #include <iostream>
 #include <string_view>
 
-#include "BatchText.h"
-#include "MemTable.h"
-#include "VemoCommand.h"
+#include "batch/MemTable.h"
+#include "kessmar-batch/BatchText.h"
+#include "kessmar-batch/VemoCommand.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ControlCommands.h"
+#include "scanner-emulator/ControlCommands.h"
 
 #include <exception>
 

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "ScanStore.h"
-#include "ScannerResponder.h"
+#include "scanner-emulator/ScanStore.h"
+#include "scanner-emulator/ScannerResponder.h"
 
 namespace kessmar::emulator {
 

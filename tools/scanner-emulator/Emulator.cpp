@@ -1,4 +1,4 @@
-#include "Emulator.h"
+#include "scanner-emulator/Emulator.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -17,14 +17,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ControlCommands.h"
-#include "LineBuffer.h"
-#include "PseudoTerminal.h"
-#include "ScanStore.h"
-#include "ScannerResponder.h"
 #include "platform/FileDescriptor.h"
 #include "platform/serial/PortsDirectory.h"
 #include "platform/serial/SerialPorts.h"
+#include "scanner-emulator/ControlCommands.h"
+#include "scanner-emulator/LineBuffer.h"
+#include "scanner-emulator/PseudoTerminal.h"
+#include "scanner-emulator/ScanStore.h"
+#include "scanner-emulator/ScannerResponder.h"
 
 namespace kessmar::emulator {
 namespace {

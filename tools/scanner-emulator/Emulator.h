@@ -3,7 +3,7 @@
 // input and the control socket, until SIGTERM, SIGINT, SIGHUP or "quit".
 #pragma once
 
-#include "EmulatorOptions.h"
+#include "scanner-emulator/EmulatorOptions.h"
 
 namespace kessmar::emulator {
 

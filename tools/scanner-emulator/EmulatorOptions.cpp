@@ -1,4 +1,4 @@
-#include "EmulatorOptions.h"
+#include "scanner-emulator/EmulatorOptions.h"
 
 #include <charconv>
 #include <fstream>

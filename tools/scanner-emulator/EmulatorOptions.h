@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ScannerResponder.h"
+#include "scanner-emulator/ScannerResponder.h"
 
 namespace kessmar::emulator {
 

@@ -1,4 +1,4 @@
-#include "LineBuffer.h"
+#include "scanner-emulator/LineBuffer.h"
 
 namespace kessmar::emulator {
 

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "scanner-emulator/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

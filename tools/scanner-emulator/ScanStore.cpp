@@ -1,11 +1,11 @@
-#include "ScanStore.h"
+#include "scanner-emulator/ScanStore.h"
 
 #include <algorithm>
 #include <ctime>
 #include <stdexcept>
 
-#include "ScanTimeStamp.h"
-#include "ScannerProtocol.h"
+#include "csp2/ScanTimeStamp.h"
+#include "csp2/ScannerProtocol.h"
 
 namespace kessmar::emulator {
 

@@ -1,4 +1,4 @@
-#include "ScannerResponder.h"
+#include "scanner-emulator/ScannerResponder.h"
 
 namespace kessmar::emulator {
 namespace {

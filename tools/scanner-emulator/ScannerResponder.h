@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ScanStore.h"
-#include "ScannerProtocol.h"
+#include "csp2/ScannerProtocol.h"
+#include "scanner-emulator/ScanStore.h"
 
 namespace kessmar::emulator {
 

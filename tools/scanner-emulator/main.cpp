@@ -4,8 +4,8 @@
 #include <exception>
 #include <stdexcept>
 
-#include "Emulator.h"
-#include "EmulatorOptions.h"
+#include "scanner-emulator/Emulator.h"
+#include "scanner-emulator/EmulatorOptions.h"
 
 int main(int argc, char** argv) {
   using namespace kessmar::emulator;

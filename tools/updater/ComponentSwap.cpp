@@ -1,4 +1,4 @@
-#include "ComponentSwap.h"
+#include "updater/ComponentSwap.h"
 
 #include <array>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "SzddCompressor.h"
+#include "updater/SzddCompressor.h"
 
 #include <stdexcept>
 

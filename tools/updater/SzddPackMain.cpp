@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "SzddCompressor.h"
 #include "platform/Files.h"
+#include "updater/SzddCompressor.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

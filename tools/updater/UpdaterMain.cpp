@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "ComponentSwap.h"
-#include "UpdaterCommandLine.h"
 #include "common/IniFile.h"
 #include "platform/KnownFolders.h"
 #include "platform/LocalTime.h"
 #include "platform/Processes.h"
+#include "update/UpdaterCommandLine.h"
+#include "updater/ComponentSwap.h"
 
 namespace {
 

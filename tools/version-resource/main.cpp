@@ -20,7 +20,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "VersionInfoWriter.h"
+#include "version/VersionInfoWriter.h"
 
 namespace kessmar {
 namespace {

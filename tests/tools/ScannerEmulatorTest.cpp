@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "EmulatorProcess.h"
-#include "ScannerProtocol.h"
+#include "csp2/ScannerProtocol.h"
 #include "platform/serial/SerialPorts.h"
+#include "support/EmulatorProcess.h"
 
 namespace kessmar::test {
 namespace {

@@ -1,8 +1,8 @@
-#include "VersionQuery.h"
+#include "version/VersionQuery.h"
 
 #include <algorithm>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 namespace {

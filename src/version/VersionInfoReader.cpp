@@ -1,10 +1,10 @@
-#include "VersionInfoReader.h"
+#include "version/VersionInfoReader.h"
 
 #include <array>
 #include <cstdio>
 
-#include "VersionQuery.h"
 #include "platform/version/VersionResourceLocator.h"
+#include "version/VersionQuery.h"
 
 namespace kessmar {
 namespace {

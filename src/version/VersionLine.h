@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "VersionInfoReader.h"
+#include "version/VersionInfoReader.h"
 
 namespace kessmar {
 

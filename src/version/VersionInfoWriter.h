@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "VersionNumber.h"
+#include "version/VersionNumber.h"
 
 namespace kessmar {
 

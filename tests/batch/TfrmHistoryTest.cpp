@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "ActionsTestSupport.h"
-#include "ScanBatch.h"
+#include "actions/ActionsTestSupport.h"
 #include "platform/UserMessages.h"
+#include "support/ScanBatch.h"
 
 namespace kessmar {
 namespace {

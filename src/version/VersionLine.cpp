@@ -1,4 +1,4 @@
-#include "VersionLine.h"
+#include "version/VersionLine.h"
 
 namespace kessmar {
 

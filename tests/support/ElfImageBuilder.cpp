@@ -1,6 +1,6 @@
-#include "ElfImageBuilder.h"
+#include "support/ElfImageBuilder.h"
 
-#include "ByteWriter.h"
+#include "support/ByteWriter.h"
 
 namespace kessmar::test {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "EmulatorProcess.h"
-#include "ScanTimeStamp.h"
-#include "csp2.h"
+#include "csp2/ScanTimeStamp.h"
+#include "csp2/csp2.h"
+#include "support/EmulatorProcess.h"
 
 namespace kessmar::test {
 namespace {

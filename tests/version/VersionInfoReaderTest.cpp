@@ -4,13 +4,13 @@
 
 #include <regex>
 
-#include "ElfImageBuilder.h"
-#include "PeImageBuilder.h"
-#include "TempDir.h"
-#include "VersionInfoReader.h"
-#include "VersionInfoWriter.h"
-#include "VersionLine.h"
 #include "platform/version/VersionResourceLocator.h"
+#include "support/ElfImageBuilder.h"
+#include "support/PeImageBuilder.h"
+#include "support/TempDir.h"
+#include "version/VersionInfoReader.h"
+#include "version/VersionInfoWriter.h"
+#include "version/VersionLine.h"
 
 namespace kessmar {
 namespace {

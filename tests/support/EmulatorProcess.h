@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "platform/FileDescriptor.h"
+#include "support/TempDir.h"
 
 namespace kessmar::test {
 

@@ -1,8 +1,8 @@
-#include "PeImageBuilder.h"
+#include "support/PeImageBuilder.h"
 
 #include <map>
 
-#include "ByteWriter.h"
+#include "support/ByteWriter.h"
 
 namespace kessmar::test {
 namespace {

@@ -13,13 +13,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "RecordingMessages.h"
-#include "ScriptedScanner.h"
-#include "TempDir.h"
 #include "actions/TfrmActie.h"
 #include "app/Settings.h"
 #include "app/TfrmMain.h"
 #include "batch/TfrmHistory.h"
+#include "support/RecordingMessages.h"
+#include "support/ScriptedScanner.h"
+#include "support/TempDir.h"
 
 namespace kessmar::testing {
 

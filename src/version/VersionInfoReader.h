@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "VersionNumber.h"
+#include "version/VersionNumber.h"
 
 namespace kessmar {
 

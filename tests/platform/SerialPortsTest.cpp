@@ -6,9 +6,9 @@
 #include <fstream>
 #include <set>
 
-#include "EmulatorProcess.h"
 #include "platform/serial/PortsDirectory.h"
 #include "platform/serial/SerialPorts.h"
+#include "support/EmulatorProcess.h"
 
 namespace kessmar::test {
 namespace {

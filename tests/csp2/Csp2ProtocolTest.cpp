@@ -4,10 +4,10 @@
 #include <cstring>
 #include <random>
 
-#include "Crc16.h"
-#include "ScanTimeStamp.h"
-#include "ScannerProtocol.h"
-#include "csp2.h"
+#include "csp2/Crc16.h"
+#include "csp2/ScanTimeStamp.h"
+#include "csp2/ScannerProtocol.h"
+#include "csp2/csp2.h"
 
 namespace kessmar::csp2 {
 namespace {

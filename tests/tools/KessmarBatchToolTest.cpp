@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "BatchTestSupport.h"
-#include "MemTable.h"
+#include "batch/BatchTestSupport.h"
+#include "batch/MemTable.h"
 
 extern char** environ;
 

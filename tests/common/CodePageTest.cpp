@@ -1,7 +1,7 @@
 // Windows-1252 to and from Unicode.
 #include <gtest/gtest.h>
 
-#include "CodePage.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 namespace {

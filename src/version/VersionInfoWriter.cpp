@@ -1,4 +1,4 @@
-#include "VersionInfoWriter.h"
+#include "version/VersionInfoWriter.h"
 
 #include <stdexcept>
 

@@ -4,8 +4,8 @@
 
 #include <stdexcept>
 
-#include "ByteWriter.h"
-#include "VersionInfoWriter.h"
+#include "support/ByteWriter.h"
+#include "version/VersionInfoWriter.h"
 
 namespace kessmar {
 namespace {
