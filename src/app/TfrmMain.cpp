@@ -17,8 +17,10 @@
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
 #include "app/Artwork.h"
+#include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
 #include "batch/TfrmHistory.h"
+#include "common/ErrorText.h"
 #include "platform/AppPaths.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
@@ -39,7 +41,11 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
       services_(std::move(services)),
       settings_(platform::SettingsFilePath(services_.executable)),
       trayMode_(services_.trayAvailable),
-      retry_(services_.monotonicClock) {
+      linkView_(std::make_unique<MainWindowLinkView>(*this)),
+      link_(
+          services_.scanner, *linkView_, tblScannerData,
+          [this](bool onlyOpenable) { return services_.enumeratePorts(onlyOpenable); },
+          services_.clock, services_.monotonicClock) {
   if (!services_.enumeratePorts) {
     services_.enumeratePorts = [](bool onlyOpenable) {
       return platform::EnumerateSerialPorts(onlyOpenable);
@@ -74,14 +80,15 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   ReadSettings();
   chkAutoClick();
   Closing = false;
-  ConnectedPort = -1;
-  Connected = false;
+  link_.ConnectedPort = -1;
+  link_.Connected = false;
   DataFolder = platform::DataFolderPath(services_.executable);
   std::error_code ignored;
   std::filesystem::create_directories(DataFolder, ignored);
   try {
     RefreshPortList();
   } catch (...) {
+    LogHandlerFailure("Listing the ports", CurrentExceptionText());
   }
   trmCheckForUpdate->start();
   Checkvooreenupdate1->setVisible(true);
@@ -137,10 +144,7 @@ void TfrmMain::EnterTrayMode() {
 TfrmMain::~TfrmMain() {
   // FormDestroy
   tblScannerData.Close();
-  if (Connected) {
-    services_.scanner.Restore();
-    Connected = false;
-  }
+  link_.Release();
 }
 
 void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* about) {
@@ -225,7 +229,7 @@ void TfrmMain::CreateControls() {
   btnRedo->setObjectName("btnRedo");
   btnRedo->setGeometry(131, 211, 105, 27);
 
-  ShowLinkDown();
+  ShowLinkState(false);
 
   // Only a user's action runs a handler; the program's own changes do not.
   connect(chkAuto, &QCheckBox::clicked, this, [this] { chkAutoClick(); });
@@ -300,10 +304,11 @@ void TfrmMain::ReadSettings() {
     ConnectAtStart = settings_.ReadBool(settings::kConnect, false);
     if (action < 0 || action >= cmbActie->count()) action = 1;
     cmbActie->setCurrentIndex(action);
-    ComPort = settings_.ReadText(settings::kComPort, "");
+    link_.ComPort = settings_.ReadText(settings::kComPort, "");
     VemoServer = settings_.ReadText(settings::kVemoServer, "");
     VemoServerAtStart = VemoServer;
   } catch (...) {
+    LogHandlerFailure("Reading the settings", CurrentExceptionText());
   }
 }
 
@@ -312,7 +317,15 @@ void TfrmMain::WriteSetting(const std::function<void()>& write) {
     write();
   } catch (...) {
     // The value stays in memory; the settings file is only a convenience for the next start.
+    LogHandlerFailure("Writing the settings", CurrentExceptionText());
   }
+}
+
+void TfrmMain::LogHandlerFailure(const std::string& handler, const std::string& reason) {
+  std::string& last = handlerFailures_[handler];
+  if (last == reason) return;
+  last = reason;
+  qCWarning(lcApp).noquote() << QString::fromStdString(handler + " failed: " + reason);
 }
 
 void TfrmMain::chkSamenvoegenClick() {
@@ -357,6 +370,7 @@ void TfrmMain::trmCheckForUpdateTimer() {
     if (frmUpdate_) frmUpdate_->OfferUpdate();
   } catch (...) {
     // The automatic check never troubles the user.
+    LogHandlerFailure("The daily update check", CurrentExceptionText());
   }
   trmCheckForUpdate->start();
 }
@@ -392,14 +406,9 @@ void TfrmMain::changeEvent(QEvent* event) {
   }
 }
 
-void TfrmMain::ShowLinkDown() {
-  lblStatus->setText(texts::kNotConnected);
-  lblStatus->setStyleSheet("color: #ff0000;");
-}
-
-void TfrmMain::ShowLinkUp() {
-  lblStatus->setText(texts::kConnected);
-  lblStatus->setStyleSheet("color: #008000;");
+void TfrmMain::ShowLinkState(bool up) {
+  lblStatus->setText(up ? texts::kConnected : texts::kNotConnected);
+  lblStatus->setStyleSheet(up ? "color: #008000;" : "color: #ff0000;");
 }
 
 }  // namespace kessmar

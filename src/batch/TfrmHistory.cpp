@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "batch/BatchHistory.h"
 #include "common/CodePage.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/CenterOnScreen.h"
@@ -90,7 +91,7 @@ void TfrmHistory::FillList() {
     for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
       if (!entry.is_regular_file()) continue;
       QString name = QFileInfo(entry.path()).fileName();
-      if (name.endsWith(".dat", Qt::CaseInsensitive)) found.push_back({name, entry.path()});
+      if (IsBatchFileName(name.toStdString())) found.push_back({name, entry.path()});
     }
     QCollator collator;  // the user's locale
     collator.setCaseSensitivity(Qt::CaseInsensitive);

@@ -52,7 +52,7 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
       Scanner({"--scan", "8712345678906", "--scan", "4006381333931", "--scan", "8712345678906"});
   const auto started = std::chrono::steady_clock::now();
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && !shell.opened.empty(); },
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected && !shell.opened.empty(); },
                              std::chrono::seconds(10)));
   const auto elapsed = std::chrono::steady_clock::now() - started;
   RecordProperty(
@@ -87,13 +87,13 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
 TEST_F(ScannerEndToEndTest, KilledScannerReadsAsNotConnectedWithinOneTick) {
   auto scanner = Scanner({});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected; }, std::chrono::seconds(10)));
   scanner->process().Signal(SIGKILL);
   scanner->process().Wait(std::chrono::seconds(5));
-  EXPECT_TRUE(RunEventsUntil([&] { return !w.Connected; }, std::chrono::milliseconds(4500)));
+  EXPECT_TRUE(RunEventsUntil([&] { return !w.Link().Connected; }, std::chrono::milliseconds(4500)));
   EXPECT_EQ(Status(), "Niet verbonden");
   EXPECT_EQ(ScannerId(), "");
-  EXPECT_EQ(w.ConnectedPort, -1);
+  EXPECT_EQ(w.Link().ConnectedPort, -1);
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -111,7 +111,7 @@ TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   RunEventsUntil([] { return false; }, std::chrono::milliseconds(6500));
   setenv("PATH", path.c_str(), 1);
   ASSERT_TRUE(told);
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_NE(messages.shown[0].find((DataPath() / "kessmar.html").string()), std::string::npos);
   EXPECT_EQ(HistoryFiles().size(), 1u);
@@ -133,16 +133,16 @@ TEST_F(ScannerEndToEndTest, ManualConnectAndDisconnect) {
   WriteFile(IniPath(), "[SYSTEM]\r\nAUTO=0\r\nACTIE=1\r\n");
   TfrmMain& w = StartTool();
   ASSERT_TRUE(RunEventsUntil([&] { return w.cmbCOMPORTS->count() == 1; }, std::chrono::seconds(5)));
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   w.cmbCOMPORTS->setCurrentIndex(0);
   w.btnConnect->click();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbreken");
   EXPECT_EQ(Status(), "Verbonden");
   EXPECT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
 
   w.btnConnect->click();
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbinden");
   EXPECT_EQ(Status(), "Niet verbonden");
 }
@@ -152,8 +152,8 @@ TEST_F(ScannerEndToEndTest, WithTwoScannersTheFirstListedIsUsed) {
   auto second = Scanner({"--com", "4", "--scan", "SECOND"});
   auto other = Scanner({"--com", "2", "--name", "USB Modem"});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
-  EXPECT_EQ(w.ConnectedPort, 3);
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected; }, std::chrono::seconds(10)));
+  EXPECT_EQ(w.Link().ConnectedPort, 3);
   EXPECT_TRUE(RunEventsUntil([&] { return first->StoredCount() == 0; }, std::chrono::seconds(5)));
   EXPECT_EQ(second->StoredCount(), 1);
   ASSERT_EQ(w.cmbCOMPORTS->count(), 3);
@@ -166,7 +166,7 @@ TEST_F(ScannerEndToEndTest, GarbledOrCutOffRepliesNeverGiveAPartialBatch) {
     SCOPED_TRACE(mode);
     auto scanner = Scanner({"--scan", "GOOD1", "--scan", "GOOD2"});
     TfrmMain& w = StartTool();
-    ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && scanner->StoredCount() == 0; },
+    ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected && scanner->StoredCount() == 0; },
                                std::chrono::seconds(10)));
     const size_t pagesBefore = shell.opened.size();
     std::filesystem::remove(DataPath() / "last_read.dat");
