@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/CodePage.h"
+#include "common/LittleEndian.h"
 
 namespace kessmar {
 namespace {
@@ -19,7 +20,7 @@ size_t AlignUp4(size_t offset) {
 }
 
 uint16_t Word(std::span<const uint8_t> block, size_t at) {
-  return static_cast<uint16_t>(block[at] | (block[at + 1] << 8));
+  return le::Load16At(block, at);
 }
 
 struct Node {
