@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "actions/HandOnError.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 #include "platform/ShellOpen.h"
 
@@ -68,8 +69,8 @@ std::string NoBrowserMessage(const std::filesystem::path& page) {
 
 std::string OrderEndpointUrl() {
   std::string base(kDefaultShopUrl);
-  if (const char* custom = std::getenv("KESSMAR_SHOP_URL"); custom != nullptr && *custom != '\0') {
-    base = custom;
+  if (const auto custom = platform::EnvironmentOverride(platform::env::kShopUrl)) {
+    base = *custom;
     while (!base.empty() && base.back() == '/') base.pop_back();
   }
   return base + std::string(kEndpointPath);
