@@ -2,50 +2,13 @@
 // pseudo-terminal registered in the test's own ports directory. Timers run for real.
 #include "batch/MemTable.h"
 #include "platform/qt/QtShellOpen.h"
-#include "support/EmulatedScanner.h"
-#include "support/MainWindowFixture.h"
 #include "support/RunEventsUntil.h"
+#include "support/ToolWithEmulatedScanner.h"
 
 namespace kessmar::testing {
 namespace {
 
-class ScannerEndToEndTest : public MainWindowFixture {
- protected:
-  Csp2Library library;
-
-  void SetUp() override {
-    std::filesystem::create_directories(dir / "ports");
-    std::filesystem::create_directories(dir / "sys");
-    setenv("KESSMAR_PORTS_DIR", (dir / "ports").c_str(), 1);
-    setenv("KESSMAR_SYSFS_ROOT", (dir / "sys").c_str(), 1);  // no real serial devices
-    setenv("KESSMAR_DEV_ROOT", (dir / "dev").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
-  }
-  void TearDown() override {
-    main.reset();
-    for (const char* name :
-         {"KESSMAR_PORTS_DIR", "KESSMAR_SYSFS_ROOT", "KESSMAR_DEV_ROOT", "XDG_DATA_HOME"}) {
-      unsetenv(name);
-    }
-  }
-
-  std::unique_ptr<EmulatedScanner> Scanner(std::vector<std::string> args) {
-    return std::make_unique<EmulatedScanner>(dir / "ports", args);
-  }
-
-  TfrmMain& StartTool() { return Start(true, &library); }
-
-  std::vector<std::filesystem::path> HistoryFiles() const {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(DataPath())) {
-      const auto name = entry.path().filename().string();
-      if (name != "last_read.dat" && entry.path().extension() == ".dat") {
-        files.push_back(entry.path());
-      }
-    }
-    return files;
-  }
-};
+using ScannerEndToEndTest = ToolWithEmulatedScanner;
 
 TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
   auto scanner =
@@ -100,16 +63,16 @@ TEST_F(ScannerEndToEndTest, KilledScannerReadsAsNotConnectedWithinOneTick) {
 TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   auto scanner = Scanner({"--scan", "A1", "--scan", "B2", "--scan", "C3"});
   // A desktop with no program to open the page: no opener on the search path.
-  const std::string path = getenv("PATH");
   std::filesystem::create_directories(dir / "empty-bin");
-  setenv("PATH", (dir / "empty-bin").c_str(), 1);
   QtShellOpen desktop;
+  ScopedEnvironment noOpener;
+  noOpener.Set("PATH", (dir / "empty-bin").string());
   TfrmMain& w = Start(true, &library, &desktop);
   const bool told =
       RunEventsUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(10));
   // Ticks go on every 3 s; the same scans are not handed on again meanwhile.
   RunEventsUntil([] { return false; }, std::chrono::milliseconds(6500));
-  setenv("PATH", path.c_str(), 1);
+  noOpener.Restore();
   ASSERT_TRUE(told);
   EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(messages.shown.size(), 1u);
@@ -121,9 +84,9 @@ TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   // The pause over, with the page still not openable: tried again, but not told again.
   monotonic += std::chrono::seconds(30);
   now += std::chrono::seconds(30);
-  setenv("PATH", (dir / "empty-bin").c_str(), 1);
+  noOpener.Set("PATH", (dir / "empty-bin").string());
   EXPECT_TRUE(RunEventsUntil([&] { return HistoryFiles().size() == 2; }, std::chrono::seconds(5)));
-  setenv("PATH", path.c_str(), 1);
+  noOpener.Restore();
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(scanner->StoredCount(), 3);
 }
