@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "actions/HandOnError.h"
+#include "batch/ScanTables.h"
 #include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 #include "platform/ShellOpen.h"
@@ -99,7 +100,7 @@ std::string OrderPageText(MemTable& dataToProcess, std::string_view endpointUrl)
   dataToProcess.Next();
   AppendField(page, "_scanner_id", scannerId);
   AppendField(page, "_b_batch", batchId);
-  AppendField(page, "_b_count", std::to_string(dataToProcess.RowCount() - 2));
+  AppendField(page, "_b_count", std::to_string(ItemCount(dataToProcess)));
 
   for (int item = 0; !dataToProcess.Eof(); ++item, dataToProcess.Next()) {
     AppendItemField(page, "_b_num", item, dataToProcess.AsText("Aantal"));

@@ -288,7 +288,7 @@ void TfrmMain::CreateTray() {
 }
 
 void TfrmMain::ReadSettings() {
-  // One guarded block: a failure leaves the values not yet read at their design state.
+  // One guarded block: a failure leaves the values not yet read at their initial state.
   try {
     const bool autoConnect = settings_.ReadBool(settings::kAuto, true);
     if (autoConnect != chkAuto->isChecked()) {

@@ -92,7 +92,7 @@ class TfrmMain : public QMainWindow {
   MemTable tblScannerData;
   MemTable tblDataToProcess;
 
-  // Controls, named as in the window's design.
+  // Controls, under the names the window has always given them.
   QLabel* Image1 = nullptr;
   QLabel* lblStatus = nullptr;
   QCheckBox* chkAuto = nullptr;

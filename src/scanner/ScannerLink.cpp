@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "batch/ScanTables.h"
 #include "common/ErrorText.h"
 #include "common/Text.h"
 #include "scanner/BatchRead.h"
@@ -199,7 +200,7 @@ void ScannerLink::ReadBatch(const std::string& dataFolder) {
       return;
     }
     Log(LinkLogArea::Scanner, LinkLogLevel::Info,
-        "Batch read with " + std::to_string(batch->RowCount() - 2) + " scans");
+        "Batch read with " + std::to_string(ItemCount(*batch)) + " scans");
     scannerData_ = std::move(*batch);
     const auto copy = SaveBatchWithHistory(scannerData_, dataFolder, clock_);
     Log(LinkLogArea::Batch, LinkLogLevel::Info,

@@ -68,7 +68,7 @@ class ScannerLink {
   ScannerLink(ScannerLibrary& scanner, ScannerLinkView& view, MemTable& scannerData,
               PortEnumerator enumeratePorts, WallClock clock, FailedBatchRetry::Now monotonic);
 
-  // The state the rest of the program reads, named as in the window's design.
+  // The state the rest of the program reads, under the names the window has always used.
   std::optional<std::vector<std::string>> PortList;
   int32_t ConnectedPort = -1;
   bool Connected = false;

@@ -17,7 +17,7 @@ TEST_F(MainWindowTest, FirstStartWritesBackTheDefaultsAndCreatesTheDataFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(DataPath()));
   EXPECT_EQ(w.DataFolder, DataPath().string() + "/");
   EXPECT_EQ(w.SettingsFile, IniPath().string());
-  // Merging differs from the box's design state, so reading it writes it back; AUTO is written
+  // Merging differs from the box's initial state, so reading it writes it back; AUTO is written
   // back at every start.
   EXPECT_EQ(ReadFile(IniPath()), "[SYSTEM]\r\nSAMENVOEGEN=1\r\nAUTO=1\r\n");
   EXPECT_TRUE(w.chkAuto->isChecked());

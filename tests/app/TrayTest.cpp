@@ -91,7 +91,7 @@ TEST_F(TrayTest, ATrayThatComesUpAfterStartTakesTheToolIn) {
   EXPECT_FALSE(w.Closing);
 }
 
-TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsDesigned) {
+TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsTheWindowsSetIt) {
   TfrmMain& w = Start(true);
   TfrmAbout about;
   TfrmUpdate update(messages, shell);
