@@ -7,6 +7,7 @@
 #include <QShowEvent>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <utility>
@@ -98,10 +99,13 @@ void TfrmHistory::FillList() {
     std::stable_sort(found.begin(), found.end(), [&collator](const Found& a, const Found& b) {
       return collator.compare(a.name, b.name) < 0;
     });
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-      if (it->name.toUpper() == "LAST_READ.DAT") continue;
-      lstHistory->addItem(it->name.chopped(4));
-      files_.push_back(it->path);
+    const QString lastRead = QString::fromLatin1(batch_files::kLastRead);
+    const auto extension = static_cast<qsizetype>(std::strlen(batch_files::kExtension));
+    std::reverse(found.begin(), found.end());  // the newest first
+    for (const Found& file : found) {
+      if (file.name.toUpper() == lastRead.toUpper()) continue;
+      lstHistory->addItem(file.name.chopped(extension));
+      files_.push_back(file.path);
     }
   } catch (const std::exception&) {
     // An unreadable folder lists what was found before the error, often nothing.

@@ -74,7 +74,7 @@ std::optional<Node> FindChild(std::span<const uint8_t> block, const Node& parent
                               std::string_view key) {
   size_t at = parent.childrenOffset;
   while (at < parent.end && parent.end - at >= kHeaderSize) {
-    const auto child = ParseNode(block, at, parent.end);
+    auto child = ParseNode(block, at, parent.end);
     if (!child) return std::nullopt;
     if (SameKey(child->key, key)) return child;
     at = AlignUp4(child->end);  // every node is at least kHeaderSize long: progress is certain

@@ -47,7 +47,7 @@ std::optional<std::filesystem::path> DocumentsFromUserDirs(const std::filesystem
 
 std::filesystem::path TemporaryFolder() {
   if (auto tmp = AbsoluteEnv("TMPDIR")) return *tmp;
-  const std::filesystem::path folder = "/tmp/kessmar-" + std::to_string(::getuid());
+  std::filesystem::path folder = "/tmp/kessmar-" + std::to_string(::getuid());
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     throw std::runtime_error("Cannot create the temporary folder " + folder.string() + ": " +
                              std::strerror(errno));
