@@ -1,5 +1,5 @@
 # Version resource of our programs: a VS_VERSIONINFO block (the Windows layout) in the ELF
-# section ".kessmar_version", which src/about reads back for the About window and the update's
+# section ".kessmar_version", which src/version reads back for the About window and the update's
 # version check.
 #
 #   kessmar_add_version_info(<target>

@@ -6,6 +6,6 @@ set(KESSMAR_MODULES
   src/batch
   csp2
   src/scanner
-  src/about
+  src/version
   tools/kessmar-batch
 )

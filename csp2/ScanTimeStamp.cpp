@@ -1,4 +1,5 @@
 #include "csp2/ScanTimeStamp.h"
+#include "common/LittleEndian.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,8 +12,7 @@ struct Fields {
 };
 
 Fields Decode(const uint8_t* stamp) {
-  uint32_t word = static_cast<uint32_t>(stamp[0]) | (static_cast<uint32_t>(stamp[1]) << 8) |
-                  (static_cast<uint32_t>(stamp[2]) << 16) | (static_cast<uint32_t>(stamp[3]) << 24);
+  const uint32_t word = le::Load32(stamp);
   return {2000 + (word >> 26), (word >> 22) & 0x0F, (word >> 17) & 0x1F,
           (word >> 12) & 0x1F, (word >> 6) & 0x3F,  word & 0x3F};
 }
@@ -25,8 +25,9 @@ std::array<uint8_t, 4> EncodeScanTime(const std::tm& local) {
   uint32_t word = (year << 26) | (field(local.tm_mon + 1, 0x0F) << 22) |
                   (field(local.tm_mday, 0x1F) << 17) | (field(local.tm_hour, 0x1F) << 12) |
                   (field(local.tm_min, 0x3F) << 6) | field(std::min(local.tm_sec, 59), 0x3F);
-  return {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
-          static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24)};
+  std::array<uint8_t, 4> bytes{};
+  le::Store32(bytes.data(), word);
+  return bytes;
 }
 
 std::string FormatScanTime(const uint8_t* stamp) {

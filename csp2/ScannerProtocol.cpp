@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/LittleEndian.h"
 #include "csp2/Crc16.h"
 
 namespace kessmar::csp2 {
@@ -20,30 +21,26 @@ void AppendFrame(std::vector<uint8_t>& out, uint8_t command, uint8_t tag, const 
   frame[0] = kStartByte;
   frame[1] = command;
   frame[2] = tag;
-  frame[3] = static_cast<uint8_t>(size & 0xFF);
-  frame[4] = static_cast<uint8_t>(size >> 8);
+  le::Store16(frame + 3, static_cast<uint16_t>(size));
   if (size > 0) std::memcpy(frame + kHeaderSize, payload, size);
   uint16_t crc = Crc16(frame + 1, kHeaderSize - 1 + size);
-  frame[kHeaderSize + size] = static_cast<uint8_t>(crc & 0xFF);
-  frame[kHeaderSize + size + 1] = static_cast<uint8_t>(crc >> 8);
+  le::Store16(frame + kHeaderSize + size, crc);
 }
 
 void PutU16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value & 0xFF));
-  out.push_back(static_cast<uint8_t>(value >> 8));
+  le::Append16(out, value);
 }
 
 void PutU32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(value >> shift));
+  le::Append32(out, value);
 }
 
 uint16_t GetU16(const uint8_t* data) {
-  return static_cast<uint16_t>(data[0] | (data[1] << 8));
+  return le::Load16(data);
 }
 
 uint32_t GetU32(const uint8_t* data) {
-  return static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
-         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  return le::Load32(data);
 }
 
 void FrameDecoder::Append(const uint8_t* data, size_t size) {
@@ -62,11 +59,11 @@ FrameDecoder::Result FrameDecoder::Next(FrameView& frame) {
   const uint8_t* head = buffer_.data() + start_;
   if (head[0] != kStartByte) return Result::kBad;
   if (available < kHeaderSize) return Result::kNeedMore;
-  size_t length = static_cast<size_t>(head[3] | (head[4] << 8));
+  size_t length = le::Load16(head + 3);
   if (length > kMaxPayload) return Result::kBad;
   size_t total = kHeaderSize + length + kChecksumSize;
   if (available < total) return Result::kNeedMore;
-  uint16_t expected = static_cast<uint16_t>(head[total - 2] | (head[total - 1] << 8));
+  uint16_t expected = le::Load16(head + total - 2);
   if (Crc16(head + 1, kHeaderSize - 1 + length) != expected) return Result::kBad;
   frame.command = head[1];
   frame.tag = head[2];

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs every test; builds the Debian package in a
-# build folder without tests and checks it; then builds the parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer
-# and runs their tests again.
+# Builds everything with warnings as errors, checks the sources with clang-tidy, and runs every
+# test; builds the Debian package in a build folder without tests and checks it; then builds the
+# parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again.
 # Usage: scripts/test.sh            (set KESSMAR_SKIP_SANITIZE=1 to skip the second build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +10,7 @@ bash scripts/setup.sh
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DKESSMAR_WERROR=ON
 cmake --build build -j "$jobs"
+bash scripts/clang-tidy.sh build
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 300)
 # The package comes from a build folder of its own, without tests: only a test build lets the
 # environment add update keys, and a package must never trust them.

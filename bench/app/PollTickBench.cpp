@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
     _exit(127);
   }
   for (int i = 0; i < 500 && !fs::exists(ports / "COM3.ctl"); ++i) usleep(10000);
-  for (int i = 0; i < 100 && !w.Connected; ++i) MicrosPerTick(w, 1);
-  if (!w.Connected) {
+  for (int i = 0; i < 100 && !w.Link().Connected; ++i) MicrosPerTick(w, 1);
+  if (!w.Link().Connected) {
     std::fprintf(stderr, "the emulated scanner was not connected\n");
     kill(emulator, SIGTERM);
     return 1;

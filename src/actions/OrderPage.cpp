@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "actions/HandOnError.h"
+#include "batch/ScanTables.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 #include "platform/ShellOpen.h"
 
@@ -68,8 +70,8 @@ std::string NoBrowserMessage(const std::filesystem::path& page) {
 
 std::string OrderEndpointUrl() {
   std::string base(kDefaultShopUrl);
-  if (const char* custom = std::getenv("KESSMAR_SHOP_URL"); custom != nullptr && *custom != '\0') {
-    base = custom;
+  if (const auto custom = platform::EnvironmentOverride(platform::env::kShopUrl)) {
+    base = *custom;
     while (!base.empty() && base.back() == '/') base.pop_back();
   }
   return base + std::string(kEndpointPath);
@@ -98,7 +100,7 @@ std::string OrderPageText(MemTable& dataToProcess, std::string_view endpointUrl)
   dataToProcess.Next();
   AppendField(page, "_scanner_id", scannerId);
   AppendField(page, "_b_batch", batchId);
-  AppendField(page, "_b_count", std::to_string(dataToProcess.RowCount() - 2));
+  AppendField(page, "_b_count", std::to_string(ItemCount(dataToProcess)));
 
   for (int item = 0; !dataToProcess.Eof(); ++item, dataToProcess.Next()) {
     AppendItemField(page, "_b_num", item, dataToProcess.AsText("Aantal"));

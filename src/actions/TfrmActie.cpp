@@ -31,7 +31,7 @@ TfrmActie::TfrmActie(QWidget* parent)
   bntVemo = new QPushButton("Overzetten naar Vemo", this);
   bntVemo->setObjectName("bntVemo");
   bntVemo->setGeometry(kMargin, kMargin + kButtonHeight + 8, kControlWidth, kButtonHeight);
-  bntVemo->setVisible(false);  // shown by FormCreate, as the form was designed
+  bntVemo->setVisible(false);  // hidden until FormCreate shows it
 
   chkDontAskAgain = new QCheckBox("Niet meer vragen", this);
   chkDontAskAgain->setObjectName("chkDontAskAgain");

@@ -12,6 +12,7 @@
 #include "app/TfrmMain.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/SessionEnd.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/QtShellOpen.h"
@@ -25,8 +26,7 @@ namespace {
 // For the start-up benchmark: KESSMAR_REPORT_STARTUP=1 prints the monotonic clock once the event
 // loop runs and ends the program.
 void ReportStartupWhenAsked() {
-  const char* report = std::getenv("KESSMAR_REPORT_STARTUP");
-  if (report == nullptr || *report != '1') return;
+  if (!platform::EnvironmentFlag(platform::env::kReportStartup)) return;
   QTimer::singleShot(0, [] {
     // The steady clock counts from the same origin as the benchmark's monotonic clock.
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -39,8 +39,7 @@ void ReportStartupWhenAsked() {
 
 // The autostart entry marks a start at login, when the desktop's panel may not be up yet.
 bool StartedAtLogin() {
-  const char* autostart = std::getenv("KESSMAR_AUTOSTART");
-  return autostart != nullptr && *autostart == '1';
+  return platform::EnvironmentFlag(platform::env::kAutostart);
 }
 
 constexpr std::chrono::milliseconds kLoginTrayWait{30000};

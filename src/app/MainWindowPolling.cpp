@@ -1,4 +1,4 @@
-// The scanner link: port list, automatic and manual connection, the poll tick.
+// The scanner link's handlers: each reads the controls, asks the link, and shows its answer.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
+#include "common/ErrorText.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
-#include "scanner/PortEntries.h"
-#include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 namespace {
@@ -35,20 +35,12 @@ void SelectEntry(QComboBox* combo, int index, const QString& textWhenNone) {
 }  // namespace
 
 void TfrmMain::RefreshPortList() {
-  try {
-    PortList = services_.enumeratePorts(false);
-  } catch (...) {
-    PortList.reset();
-  }
-  if (!PortList) return;
-  if (cmbCOMPORTS->count() == static_cast<int>(PortList->size())) return;
-
+  const auto rebuild = link_.RefreshPortList(cmbCOMPORTS->count());
+  if (!rebuild) return;
   const QString editText = cmbCOMPORTS->currentText();
   cmbCOMPORTS->clear();
-  const auto entries = ComboEntriesFor(*PortList);
-  for (const auto& entry : entries) cmbCOMPORTS->addItem(QString::fromStdString(entry));
-  const auto selection = ComboSelectionFor(entries, ComPort);
-  SelectEntry(cmbCOMPORTS, selection.value_or(-1), editText);
+  for (const auto& entry : rebuild->entries) cmbCOMPORTS->addItem(QString::fromStdString(entry));
+  SelectEntry(cmbCOMPORTS, rebuild->selection.value_or(-1), editText);
 }
 
 void TfrmMain::chkAutoClick() {
@@ -61,22 +53,20 @@ void TfrmMain::chkAutoClick() {
     cmbCOMPORTSSelect();
     cmbCOMPORTS->setEnabled(true);
     btnConnect->setEnabled(true);
-    if (Connected) btnConnect->setText(texts::kDisconnect);
+    if (link_.Connected) btnConnect->setText(texts::kDisconnect);
   }
   WriteSetting([&] { settings_.WriteBool(settings::kAuto, chkAuto->isChecked()); });
 }
 
 void TfrmMain::cmbCOMPORTSSelect() {
-  if (cmbCOMPORTS->currentText().trimmed().isEmpty()) return;
   const int selected = SelectedEntry(cmbCOMPORTS);
-  ComPort =
-      (selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->currentText()).toStdString();
-  ComPort = CutAtFirstBlank(ComPort);
-  WriteSetting([&] { settings_.WriteText(settings::kComPort, ComPort); });
+  const QString text = selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->currentText();
+  if (!link_.ChoosePort(text.toStdString())) return;
+  WriteSetting([&] { settings_.WriteText(settings::kComPort, link_.ComPort); });
 }
 
 void TfrmMain::btnConnectClick(bool byUser) {
-  auto& scanner = services_.scanner;
+  bool opened = true;
   try {
     const QString text = cmbCOMPORTS->currentText();
     if (!text.isEmpty()) {
@@ -87,73 +77,20 @@ void TfrmMain::btnConnectClick(bool byUser) {
       SelectEntry(cmbCOMPORTS, match, QString());
     }
     const int selected = SelectedEntry(cmbCOMPORTS);
-    if (selected < 0) {
-      btnConnect->setText(texts::kConnect);
-      lblScannerId->clear();
-      if (Connected) scanner.Restore();
-      CheckScannerLost();
-      ConnectedPort = -1;
-    } else if (const auto port =
-                   PortNumberOfComboEntry(cmbCOMPORTS->itemText(selected).toStdString());
-               !port) {
-      // Not a port number: nothing visible happens.
-    } else if (*port == ConnectedPort) {
-      tmrCheckScanner->stop();
-      try {
-        btnConnect->setText(texts::kConnect);
-        lblScannerId->clear();
-        if (Connected) scanner.Restore();
-        CheckScannerLost();
-        ConnectedPort = -1;
-      } catch (...) {
-      }
-      tmrCheckScanner->start();
-    } else {
-      CheckScannerLost();
-      if (scanner.InitEx(*port) < 0) {  // silently, and CONNECT stays as it was
-        qCWarning(lcScanner).nospace() << "COM" << *port << " could not be opened";
-        return;
-      }
-      retry_.Reset();
-      if (scanner.GetCTS() > 0 || scanner.GetDSR() > 0) {
-        ConnectedPort = *port;
-        btnConnect->setText(texts::kDisconnect);
-        tmrCheckScannerTimer();
-      } else {
-        btnConnect->setText(texts::kConnect);
-        if (Connected) scanner.Restore();
-        Connected = false;
-        ConnectedPort = -1;
-        services_.messages.ShowInfo(texts::kNoScannerDetected);
-      }
-    }
+    std::optional<std::string> entry;
+    if (selected >= 0) entry = cmbCOMPORTS->itemText(selected).toStdString();
+    opened = link_.ConnectClick(entry);
   } catch (...) {
+    LogHandlerFailure("The connect button", CurrentExceptionText());
   }
-  if (byUser) WriteSetting([&] { settings_.WriteBool(settings::kConnect, Connected); });
+  // A port that would not open leaves the setting as it was.
+  if (byUser && opened) {
+    WriteSetting([&] { settings_.WriteBool(settings::kConnect, link_.Connected); });
+  }
 }
 
 void TfrmMain::CheckScannerLost() {
-  auto& scanner = services_.scanner;
-  const bool automatic = chkAuto->isChecked();
-  if (automatic && ConnectAttempts >= 2) {
-    if (scanner.GetCTS() == 0 && scanner.GetDSR() == 0) {
-      services_.messages.ShowInfo(texts::kReconnectScanner);
-      Connected = true;
-    }
-    ConnectAttempts = 0;
-  }
-  if (Connected) {
-    qCInfo(lcScanner) << "The scanner link is down";
-    ConnectAttempts = 0;
-    ShowLinkDown();
-    if (automatic) {
-      lblScannerId->clear();
-      scanner.Restore();
-      ConnectedPort = -1;
-      if (SelectedEntry(cmbCOMPORTS) < 0) cmbCOMPORTS->setEditText(QString());
-    }
-    Connected = false;
-  }
+  link_.CheckScannerLost();
 }
 
 void TfrmMain::tmrCheckScannerTimer() {
@@ -166,62 +103,95 @@ void TfrmMain::tmrCheckScannerTimer() {
     btnConnectClick(false);
     chkAutoClick();
   }
-
-  auto& scanner = services_.scanner;
   try {
     RefreshPortList();
-    bool initFailed = false;
-    if (chkAuto->isChecked() && PortList) {
-      for (const auto& entry : *PortList) {
-        if (!IsScannerPortEntry(entry) || Connected) continue;
-        try {
-          const auto port = PortNumberOfEntry(entry);
-          if (!port) continue;
-          const QString plain = QStringLiteral("COM%1").arg(*port);
-          int index = cmbCOMPORTS->findText(plain, Qt::MatchExactly);
-          if (index < 0) index = cmbCOMPORTS->findText(plain + " (Scanner)", Qt::MatchExactly);
-          SelectEntry(cmbCOMPORTS, index, QString());
-          cmbCOMPORTSSelect();
-          if (scanner.InitEx(*port) < 0) {
-            // Tried again on every tick: said once until it changes.
-            if (lastPortFailure_ != *port) {
-              qCWarning(lcScanner).nospace() << "COM" << *port << " could not be opened";
-            }
-            lastPortFailure_ = *port;
-            initFailed = true;
-            break;
-          }
-          lastPortFailure_ = 0;
-          retry_.Reset();  // a scanner connected again gets its scans tried at once
-          if (scanner.GetCTS() > 0 || scanner.GetDSR() > 0) ReadBatchFromScanner();
-          ConnectedPort = *port;
-          lblScannerId->setText(QString::fromStdString(GetScannerId(scanner)));
-          ++ConnectAttempts;
-          break;
-        } catch (...) {
-          // Only this entry is passed over.
-        }
-      }
-    }
-    if (!initFailed) {
-      if (scanner.GetCTS() <= 0 && scanner.GetDSR() <= 0) {
-        CheckScannerLost();
-      } else if (!Connected) {
-        Connected = true;
-        ShowLinkUp();
-        QCoreApplication::processEvents();
-        scanner.Interrogate();
-        lblScannerId->setText(QString::fromStdString(GetScannerId(scanner)));
-        qCInfo(lcScanner).nospace().noquote()
-            << "Connected to the scanner " << lblScannerId->text() << " on COM" << ConnectedPort;
-        ReadBatchFromScanner();
-      } else if (scanner.GetCTS() == 1) {
-        ReadBatchFromScanner();
-      }
-    }
+    link_.Tick(DataFolder);
   } catch (...) {
+    LogHandlerFailure("The poll tick", CurrentExceptionText());
   }
   tmrCheckScanner->start();
+}
+
+void TfrmMain::ReadBatchFromScanner() {
+  link_.ReadBatch(DataFolder);
+}
+
+void MainWindowLinkView::ShowConnectButton(bool linked) {
+  window_.btnConnect->setText(linked ? texts::kDisconnect : texts::kConnect);
+}
+
+void MainWindowLinkView::ShowScannerId(const std::string& id) {
+  if (id.empty()) {
+    window_.lblScannerId->clear();
+  } else {
+    window_.lblScannerId->setText(QString::fromStdString(id));
+  }
+}
+
+void MainWindowLinkView::ShowLinkState(bool up) {
+  window_.ShowLinkState(up);
+}
+
+void MainWindowLinkView::SelectPortOf(int32_t port) {
+  QComboBox* combo = window_.cmbCOMPORTS;
+  const QString plain = QStringLiteral("COM%1").arg(port);
+  int index = combo->findText(plain, Qt::MatchExactly);
+  if (index < 0) index = combo->findText(plain + " (Scanner)", Qt::MatchExactly);
+  SelectEntry(combo, index, QString());
+  window_.cmbCOMPORTSSelect();
+}
+
+void MainWindowLinkView::ClearTypedPort() {
+  if (SelectedEntry(window_.cmbCOMPORTS) < 0) window_.cmbCOMPORTS->setEditText(QString());
+}
+
+bool MainWindowLinkView::IsAutomatic() {
+  return window_.chkAuto->isChecked();
+}
+
+void MainWindowLinkView::PumpEvents() {
+  QCoreApplication::processEvents();
+}
+
+void MainWindowLinkView::ShowInfo(const std::string& text) {
+  window_.services_.messages.ShowInfo(text);
+}
+
+void MainWindowLinkView::ShowError(const std::string& text) {
+  window_.services_.messages.ShowError(text);
+}
+
+void MainWindowLinkView::StopPolling() {
+  window_.tmrCheckScanner->stop();
+}
+
+void MainWindowLinkView::StartPolling() {
+  window_.tmrCheckScanner->start();
+}
+
+void MainWindowLinkView::Poll() {
+  window_.tmrCheckScannerTimer();
+}
+
+bool MainWindowLinkView::ProcessBatch() {
+  return window_.ProcessBatch();
+}
+
+void MainWindowLinkView::Log(LinkLogArea area, LinkLogLevel level, const std::string& text) {
+  using Category = const QLoggingCategory& (*)();
+  const Category category = area == LinkLogArea::Batch ? lcBatch : lcScanner;
+  const QString line = QString::fromStdString(text);
+  switch (level) {
+    case LinkLogLevel::Debug:
+      qCDebug(category).noquote() << line;
+      break;
+    case LinkLogLevel::Info:
+      qCInfo(category).noquote() << line;
+      break;
+    case LinkLogLevel::Warning:
+      qCWarning(category).noquote() << line;
+      break;
+  }
 }
 
 }  // namespace kessmar

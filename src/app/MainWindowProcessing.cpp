@@ -1,4 +1,5 @@
-// A batch from the scanner or the history: reading, saving, processing, reprocessing.
+// Processing the batch read from the scanner, or again by "Opnieuw verwerken": choosing the
+// action and handing the batch on.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -15,12 +16,13 @@
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/TfrmArtkNotFound.h"
 #include "backoffice/TfrmUpdateVemoMain.h"
+#include "batch/BatchHistory.h"
 #include "batch/ScanTables.h"
 #include "batch/TfrmHistory.h"
+#include "common/ErrorText.h"
 #include "platform/UserMessages.h"
 #include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
-#include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 
@@ -29,64 +31,6 @@ constexpr int kActionAsk = 0;
 constexpr int kActionWebsite = 1;
 constexpr int kActionVemo = 2;
 }  // namespace
-
-void TfrmMain::ReadBatchFromScanner() {
-  std::error_code ignored;
-  std::filesystem::create_directories(DataFolder, ignored);
-  auto& scanner = services_.scanner;
-  std::string content;
-  try {
-    // The batch is read whole before it replaces the one in memory: a read that fails part-way
-    // leaves the table, the files and the scanner as they were.
-    auto batch = ReadScannerBatch(scanner, services_.clock);
-    lastReadFailure_.clear();
-    if (!batch) return;
-    content = ScanContentKey(*batch);
-    if (handedOnByUser_ == content) {
-      handedOnByUser_.reset();
-      retry_.Succeeded();
-      scanner.ClearData();
-      qCInfo(lcScanner) << "Scanner cleared: its scans were handed on by \"Opnieuw verwerken\"";
-      return;
-    }
-    if (!retry_.MayProcess(content)) {
-      qCDebug(lcScanner) << "The scans of the failed run are unchanged; they wait for their pause";
-      return;
-    }
-    qCInfo(lcScanner).noquote() << "Batch read with" << batch->RowCount() - 2 << "scans";
-    // The same scans as the failed run in memory are the same batch: they keep its batch id, by
-    // which the back office's record knows a batch whose last run landed after all.
-    if (retry_.PendingContent() == content && tblScannerData.IsOpen() &&
-        ScanContentKey(tblScannerData) == content) {
-      qCInfo(lcBatch) << "The same scans as the failed run: its batch is processed again";
-    } else {
-      tblScannerData = std::move(*batch);
-    }
-    const auto copy = SaveBatchWithHistory(tblScannerData, DataFolder, services_.clock);
-    qCInfo(lcBatch).noquote() << "Batch saved as" << platform::LogText(DataFolder + "last_read.dat")
-                              << "and" << (copy ? platform::LogText(*copy) : "no history copy");
-  } catch (const std::exception& e) {
-    if (content.empty()) {
-      if (lastReadFailure_ != e.what()) {
-        qCWarning(lcScanner).noquote() << "The read from the scanner stopped:" << e.what();
-      }
-      lastReadFailure_ = e.what();
-    } else {
-      qCWarning(lcBatch).noquote() << "The batch could not be saved:" << e.what();
-      retry_.Failed(content);
-    }
-    return;
-  }
-  if (ProcessBatch()) {
-    retry_.Succeeded();
-    scanner.ClearData();
-    qCInfo(lcScanner) << "Scanner cleared";
-  } else {
-    retry_.Failed(content);
-    qCInfo(lcScanner) << "The scans stay in the scanner; unchanged, they are tried again in"
-                      << retry_.Pause().count() << "s";
-  }
-}
 
 bool TfrmMain::ProcessBatch() {
   return RunProcessing(false);
@@ -107,7 +51,7 @@ bool TfrmMain::RunProcessing(bool byUser) {
   } catch (...) {
     qCWarning(lcActions) << "The processing run failed";
   }
-  if (result) toldFailureFor_.reset();
+  if (result) link_.ForgetToldFailure();
   runByUser_ = false;
   tmrCheckScanner->start();
   return result;
@@ -144,15 +88,12 @@ bool TfrmMain::ChooseAndRunAction() {
 }
 
 void TfrmMain::TellFailedRun(const std::string& reason) {
-  const std::string content = ScanContentKey(tblScannerData);
-  if (!runByUser_ && toldFailureFor_ == content) return;
-  toldFailureFor_ = content;
-  services_.messages.ShowError(reason);
+  if (link_.ShouldTellFailure(runByUser_)) services_.messages.ShowError(reason);
 }
 
 void TfrmMain::BuildBatchToProcess() {
   kessmar::BuildBatchToProcess(tblScannerData, tblDataToProcess, chkSamenvoegen->isChecked(),
-                               DataFolder + "last_read.dat");
+                               LastReadPath(DataFolder));
 }
 
 bool TfrmMain::SendBatchToWebsite() {
@@ -239,17 +180,12 @@ void TfrmMain::btnHistoryClick() {
 }
 
 void TfrmMain::btnRedoClick() {
-  retry_.Reset();
+  link_.BeforeRunByUser();
   if (!RunProcessing(true)) return;
-  // When these are the scans the scanner still holds after a failed run, they are handed on
-  // now: the next read clears them instead of handing them on a second time.
   try {
-    const std::string content = ScanContentKey(tblScannerData);
-    if (retry_.PendingContent() == content) {
-      handedOnByUser_ = content;
-      retry_.Succeeded();
-    }
+    link_.HandedOnByUser();
   } catch (...) {
+    LogHandlerFailure("Opnieuw verwerken", CurrentExceptionText());
   }
 }
 

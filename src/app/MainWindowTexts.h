@@ -1,6 +1,8 @@
 // The main window's own texts (Dutch, as the users read them).
 #pragma once
 
+#include "scanner/LinkTexts.h"  // the texts of the scanner link
+
 namespace kessmar::texts {
 
 inline constexpr const char* kApplicationTitle = "Kessmar Scanner Tool";
@@ -24,9 +26,6 @@ inline constexpr const char* kMenuHelp = "Help";
 inline constexpr const char* kClose = "Sluiten";
 inline constexpr const char* kCheckForUpdate = "Nieuwe versie bechikbaar ?";
 inline constexpr const char* kInfo = "Info";
-inline constexpr const char* kNoScannerDetected = "Geen scanner gedetecteerd !";
-inline constexpr const char* kReconnectScanner =
-    "Verwijder a.u.b. de scanner en sluit hem opnieuw aan.";
 // A road whose library is missing; %1 is the library's name.
 inline constexpr const char* kVemoLibraryMissing =
     "Stuur naar Vemo is niet mogelijk: het onderdeel %1 ontbreekt op deze computer. "

@@ -19,9 +19,11 @@
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
 #include "app/Artwork.h"
+#include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
 #include "app/RoadLibraries.h"
 #include "batch/TfrmHistory.h"
+#include "common/ErrorText.h"
 #include "platform/AppPaths.h"
 #include "platform/UserMessages.h"
 #include "platform/lazy/Libraries.h"
@@ -43,7 +45,11 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
       services_(std::move(services)),
       settings_(platform::SettingsFilePath(services_.executable)),
       trayMode_(services_.trayAvailable),
-      retry_(services_.monotonicClock) {
+      linkView_(std::make_unique<MainWindowLinkView>(*this)),
+      link_(
+          services_.scanner, *linkView_, tblScannerData,
+          [this](bool onlyOpenable) { return services_.enumeratePorts(onlyOpenable); },
+          services_.clock, services_.monotonicClock) {
   if (!services_.enumeratePorts) {
     services_.enumeratePorts = [](bool onlyOpenable) {
       return platform::EnumerateSerialPorts(onlyOpenable);
@@ -78,14 +84,15 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   ReadSettings();
   chkAutoClick();
   Closing = false;
-  ConnectedPort = -1;
-  Connected = false;
+  link_.ConnectedPort = -1;
+  link_.Connected = false;
   DataFolder = platform::DataFolderPath(services_.executable);
   std::error_code ignored;
   std::filesystem::create_directories(DataFolder, ignored);
   try {
     RefreshPortList();
   } catch (...) {
+    LogHandlerFailure("Listing the ports", CurrentExceptionText());
   }
   // The start-up benchmark measures the memory before the first check, so it may come later.
   if (const char* delay = std::getenv("KESSMAR_FIRST_UPDATE_CHECK_MS"); delay != nullptr) {
@@ -145,10 +152,7 @@ void TfrmMain::EnterTrayMode() {
 TfrmMain::~TfrmMain() {
   // FormDestroy
   tblScannerData.Close();
-  if (Connected) {
-    services_.scanner.Restore();
-    Connected = false;
-  }
+  link_.Release();
 }
 
 void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* about) {
@@ -267,7 +271,7 @@ void TfrmMain::CreateControls() {
   btnRedo->setObjectName("btnRedo");
   btnRedo->setGeometry(131, 211, 105, 27);
 
-  ShowLinkDown();
+  ShowLinkState(false);
 
   // Only a user's action runs a handler; the program's own changes do not.
   connect(chkAuto, &QCheckBox::clicked, this, [this] { chkAutoClick(); });
@@ -326,7 +330,7 @@ void TfrmMain::CreateTray() {
 }
 
 void TfrmMain::ReadSettings() {
-  // One guarded block: a failure leaves the values not yet read at their design state.
+  // One guarded block: a failure leaves the values not yet read at their initial state.
   try {
     const bool autoConnect = settings_.ReadBool(settings::kAuto, true);
     if (autoConnect != chkAuto->isChecked()) {
@@ -342,10 +346,11 @@ void TfrmMain::ReadSettings() {
     ConnectAtStart = settings_.ReadBool(settings::kConnect, false);
     if (action < 0 || action >= cmbActie->count()) action = 1;
     cmbActie->setCurrentIndex(action);
-    ComPort = settings_.ReadText(settings::kComPort, "");
+    link_.ComPort = settings_.ReadText(settings::kComPort, "");
     VemoServer = settings_.ReadText(settings::kVemoServer, "");
     VemoServerAtStart = VemoServer;
   } catch (...) {
+    LogHandlerFailure("Reading the settings", CurrentExceptionText());
   }
 }
 
@@ -354,7 +359,15 @@ void TfrmMain::WriteSetting(const std::function<void()>& write) {
     write();
   } catch (...) {
     // The value stays in memory; the settings file is only a convenience for the next start.
+    LogHandlerFailure("Writing the settings", CurrentExceptionText());
   }
+}
+
+void TfrmMain::LogHandlerFailure(const std::string& handler, const std::string& reason) {
+  std::string& last = handlerFailures_[handler];
+  if (last == reason) return;
+  last = reason;
+  qCWarning(lcApp).noquote() << QString::fromStdString(handler + " failed: " + reason);
 }
 
 void TfrmMain::chkSamenvoegenClick() {
@@ -410,6 +423,7 @@ void TfrmMain::trmCheckForUpdateTimer() {
     }
   } catch (...) {
     // The automatic check never troubles the user.
+    LogHandlerFailure("The daily update check", CurrentExceptionText());
   }
   trmCheckForUpdate->start();
 }
@@ -445,14 +459,9 @@ void TfrmMain::changeEvent(QEvent* event) {
   }
 }
 
-void TfrmMain::ShowLinkDown() {
-  lblStatus->setText(texts::kNotConnected);
-  lblStatus->setStyleSheet("color: #ff0000;");
-}
-
-void TfrmMain::ShowLinkUp() {
-  lblStatus->setText(texts::kConnected);
-  lblStatus->setStyleSheet("color: #008000;");
+void TfrmMain::ShowLinkState(bool up) {
+  lblStatus->setText(up ? texts::kConnected : texts::kNotConnected);
+  lblStatus->setStyleSheet(up ? "color: #008000;" : "color: #ff0000;");
 }
 
 }  // namespace kessmar

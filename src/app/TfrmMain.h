@@ -1,21 +1,24 @@
-// TfrmMain: the tool's one working window. It owns the run-time state (scanner link, port list,
-// scan tables, settings values, paths), the tray icon and the two timers that drive the program.
-// Normally hidden: the program lives in the notification area.
+// TfrmMain: the tool's one working window. It owns the scanner link, the scan tables, settings
+// values and paths, the tray icon and the two timers that drive the program; its handlers
+// translate between the controls and the link. Normally hidden: the program lives in the
+// notification area.
 #pragma once
 
 #include <QMainWindow>
 #include <QPointer>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Settings.h"
+#include "batch/BatchHistory.h"
 #include "batch/MemTable.h"
-#include "scanner/BatchRead.h"
 #include "scanner/FailedBatchRetry.h"
+#include "scanner/ScannerLink.h"
 
 class QAction;
 class QCheckBox;
@@ -28,6 +31,7 @@ class QTimer;
 
 namespace kessmar {
 
+class MainWindowLinkView;
 class ScannerLibrary;
 class ShellOpen;
 class TfrmAbout;
@@ -90,20 +94,15 @@ class TfrmMain : public QMainWindow {
   // Members shared with the rest of the program.
   std::string SettingsFile;
   std::string DataFolder;  // ends with the path separator
-  std::optional<std::vector<std::string>> PortList;
-  int32_t ConnectedPort = -1;
-  bool Connected = false;
   bool Closing = false;
-  std::string ComPort;
   bool ConnectAtStart = false;
   std::string VemoServer;
   std::string VemoServerAtStart;
-  int32_t ConnectAttempts = 0;
 
   MemTable tblScannerData;
   MemTable tblDataToProcess;
 
-  // Controls, named as in the window's design.
+  // Controls, under the names the window has always given them.
   QLabel* Image1 = nullptr;
   QLabel* lblStatus = nullptr;
   QCheckBox* chkAuto = nullptr;
@@ -123,7 +122,12 @@ class TfrmMain : public QMainWindow {
   QTimer* tmrCheckScanner = nullptr;
   QTimer* trmCheckForUpdate = nullptr;
 
-  // Port discovery: refreshes PortList; rebuilds the combo when the number of ports changed.
+  // The scanner link: connection state, port list, COM port, pauses after a failed run.
+  ScannerLink& Link() { return link_; }
+  const ScannerLink& Link() const { return link_; }
+
+  // Port discovery: refreshes the link's PortList; rebuilds the combo when the number of ports
+  // changed.
   void RefreshPortList();
 
   // Connection and polling.
@@ -163,7 +167,7 @@ class TfrmMain : public QMainWindow {
   void TellFailedRun(const std::string& reason);
 
   // The pauses before unchanged scans are processed again after a failed run.
-  const FailedBatchRetry& Retry() const { return retry_; }
+  const FailedBatchRetry& Retry() const { return link_.Retry(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormCloseQuery
@@ -181,10 +185,15 @@ class TfrmMain : public QMainWindow {
   bool RunProcessing(bool byUser);
   // The body of ProcessBatch: asks for the action when needed, builds and hands on the batch.
   bool ChooseAndRunAction();
-  void ShowLinkDown();
-  void ShowLinkUp();
-  // Runs write, ignoring a failure to write the settings file.
+  // The status label: "Verbonden" in green or "Niet verbonden" in red.
+  void ShowLinkState(bool up);
+  // Runs write; a failure to write the settings file is logged, the value stays in memory.
   void WriteSetting(const std::function<void()>& write);
+  // Logs why a handler gave up, once for each handler until the reason changes: a failure
+  // that repeats on every tick fills no log.
+  void LogHandlerFailure(const std::string& handler, const std::string& reason);
+
+  friend class MainWindowLinkView;
 
   MainWindowServices services_;
   Settings settings_;
@@ -192,16 +201,9 @@ class TfrmMain : public QMainWindow {
   QTimer* trayWatch_ = nullptr;
   // While waiting for a panel at login: when the window shows if no tray came up.
   std::optional<std::chrono::steady_clock::time_point> showWithoutTrayAt_;
-  FailedBatchRetry retry_;
   bool runByUser_ = false;
-  // Content of the batch whose failure the user was last told about.
-  std::optional<std::string> toldFailureFor_;
-  // Scans that "Opnieuw verwerken" handed on while the scanner still held them: the next read of
-  // exactly these scans clears the scanner instead of handing them on twice.
-  std::optional<std::string> handedOnByUser_;
-  // The last reasons logged for failures that repeat on every tick, so each is logged once.
-  int lastPortFailure_ = 0;
-  std::string lastReadFailure_;
+  // The last failure logged for each handler.
+  std::map<std::string, std::string> handlerFailures_;
   QPointer<TfrmActie> frmActie_;
   QPointer<TfrmHistory> frmHistory_;
   QPointer<TfrmAbout> frmAbout_;
@@ -212,6 +214,8 @@ class TfrmMain : public QMainWindow {
   TfrmHistory* History();
   TfrmAbout* About();
   TfrmUpdate* Update();
+  std::unique_ptr<MainWindowLinkView> linkView_;
+  ScannerLink link_;
 };
 
 }  // namespace kessmar

@@ -6,6 +6,7 @@
 #include "batch/BatchFormat.h"
 #include "batch/MemTable.h"
 #include "common/CodePage.h"
+#include "common/LittleEndian.h"
 
 namespace kessmar {
 
@@ -37,10 +38,9 @@ void BatchWriter::WriteRaw(std::string_view bytes) {
 }
 
 void BatchWriter::WriteLength32(uint32_t n) {
-  WriteByte(static_cast<uint8_t>(n));
-  WriteByte(static_cast<uint8_t>(n >> 8));
-  WriteByte(static_cast<uint8_t>(n >> 16));
-  WriteByte(static_cast<uint8_t>(n >> 24));
+  uint8_t bytes[4];
+  le::Store32(bytes, n);
+  for (uint8_t b : bytes) WriteByte(b);
 }
 
 void BatchWriter::WriteIntegerSlow(int32_t value) {
@@ -50,8 +50,10 @@ void BatchWriter::WriteIntegerSlow(int32_t value) {
     WriteByte(static_cast<uint8_t>(bits));
   } else if (value >= -32768 && value <= 32767) {
     WriteByte(kInt16);
-    WriteByte(static_cast<uint8_t>(bits));
-    WriteByte(static_cast<uint8_t>(bits >> 8));
+    uint8_t bytes[2];
+    le::Store16(bytes, static_cast<uint16_t>(bits));
+    WriteByte(bytes[0]);
+    WriteByte(bytes[1]);
   } else {
     WriteByte(kInt32);
     WriteLength32(bits);
@@ -119,8 +121,7 @@ uint32_t BatchReader::ReadLength32() {
   } else {
     ReadRaw(reinterpret_cast<char*>(b), 4);
   }
-  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  return le::Load32(b);
 }
 
 int32_t BatchReader::ReadIntegerSlow() {
@@ -130,9 +131,10 @@ int32_t BatchReader::ReadIntegerSlow() {
       return static_cast<int8_t>(ReadByte());
     case kInt16: {
       ++pos_;
-      const uint8_t lo = ReadByte();
-      const uint8_t hi = ReadByte();
-      return static_cast<int16_t>(static_cast<uint16_t>(lo | hi << 8));
+      uint8_t bytes[2];
+      bytes[0] = ReadByte();
+      bytes[1] = ReadByte();
+      return static_cast<int16_t>(le::Load16(bytes));
     }
     case kInt32:
       ++pos_;

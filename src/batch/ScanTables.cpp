@@ -13,7 +13,7 @@ void BuildBatchToProcess(MemTable& scannerData, MemTable& dataToProcess, bool me
   dataToProcess.Open();
 
   scannerData.Open();
-  if (scannerData.RowCount() < 2) {
+  if (scannerData.RowCount() < kLeadingRows) {
     // No batch in memory (start-up, or a failed load): work on the last batch read.
     scannerData.Close();
     scannerData.LoadBatchFile(lastReadFile);

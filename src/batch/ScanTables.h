@@ -8,10 +8,19 @@
 
 namespace kessmar {
 
+// A scan batch begins with two leading rows, the scanner id and then the batch id; one item row
+// per scan follows.
+inline constexpr int kLeadingRows = 2;
+
+// The number of item rows of a scan batch (its scans, or its lines once merged).
+inline int ItemCount(const MemTable& batch) {
+  return batch.RowCount() - kLeadingRows;
+}
+
 // Refills dataToProcess from scannerData (both with the scan record fields; dataToProcess gets
 // them when it has no fields at all):
 // - dataToProcess is closed, emptied and opened again;
-// - scannerData is opened; when it holds fewer than 2 rows it is closed and reloaded from
+// - scannerData is opened; when it holds fewer than the leading rows it is closed and reloaded from
 //   lastReadFile (the Data folder's "last_read.dat");
 // - every scannerData row in order gives a dataToProcess row with BarcodeType and Barcode as
 //   text, DateTime null and Aantal the row's Aantal (null counts as 0). With merge, a row whose

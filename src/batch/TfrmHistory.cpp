@@ -7,10 +7,12 @@
 #include <QShowEvent>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <utility>
 
+#include "batch/BatchHistory.h"
 #include "common/CodePage.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/CenterOnScreen.h"
@@ -90,17 +92,20 @@ void TfrmHistory::FillList() {
     for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
       if (!entry.is_regular_file()) continue;
       QString name = QFileInfo(entry.path()).fileName();
-      if (name.endsWith(".dat", Qt::CaseInsensitive)) found.push_back({name, entry.path()});
+      if (IsBatchFileName(name.toStdString())) found.push_back({name, entry.path()});
     }
     QCollator collator;  // the user's locale
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(found.begin(), found.end(), [&collator](const Found& a, const Found& b) {
       return collator.compare(a.name, b.name) < 0;
     });
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-      if (it->name.toUpper() == "LAST_READ.DAT") continue;
-      lstHistory->addItem(it->name.chopped(4));
-      files_.push_back(it->path);
+    const QString lastRead = QString::fromLatin1(batch_files::kLastRead);
+    const auto extension = static_cast<qsizetype>(std::strlen(batch_files::kExtension));
+    std::reverse(found.begin(), found.end());  // the newest first
+    for (const Found& file : found) {
+      if (file.name.toUpper() == lastRead.toUpper()) continue;
+      lstHistory->addItem(file.name.chopped(extension));
+      files_.push_back(file.path);
     }
   } catch (const std::exception&) {
     // An unreadable folder lists what was found before the error, often nothing.

@@ -1,4 +1,5 @@
 #include "common/CodePage.h"
+#include "common/LittleEndian.h"
 
 #include <array>
 #include <cstdint>
@@ -100,8 +101,8 @@ std::string Utf16LeToCp1252(std::string_view utf16le) {
   const size_t units = utf16le.size() / 2;
   out.reserve(units);
   auto unit = [&](size_t k) {
-    return static_cast<char16_t>(static_cast<unsigned char>(utf16le[2 * k]) |
-                                 (static_cast<unsigned char>(utf16le[2 * k + 1]) << 8));
+    return static_cast<char16_t>(
+        le::Load16(reinterpret_cast<const uint8_t*>(utf16le.data()) + 2 * k));
   };
   for (size_t k = 0; k < units; ++k) {
     const char16_t u = unit(k);
@@ -116,6 +117,31 @@ std::string Utf16LeToCp1252(std::string_view utf16le) {
     }
   }
   return out;
+}
+
+bool IsUtf8(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t extra = 0;
+    if (c >= 0x80) {
+      if ((c >> 5) == 0x6) {
+        extra = 1;
+      } else if ((c >> 4) == 0xE) {
+        extra = 2;
+      } else if ((c >> 3) == 0x1E) {
+        extra = 3;
+      } else {
+        return false;
+      }
+      if (i + extra >= text.size()) return false;
+      for (size_t k = 1; k <= extra; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+      }
+    }
+    i += extra + 1;
+  }
+  return true;
 }
 
 }  // namespace kessmar

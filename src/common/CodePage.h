@@ -23,6 +23,10 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // Windows-1252 and unpaired surrogates become '?'. Never fails.
 std::string Utf16LeToCp1252(std::string_view utf16le);
 
+// True when text is made of well-formed UTF-8 sequences (a lead byte and its continuation bytes),
+// so that it need not be read as Windows-1252.
+bool IsUtf8(std::string_view text);
+
 // Appends Cp1252ToUtf8(text) to out, for callers that reuse one buffer.
 void AppendCp1252AsUtf8(std::string_view text, std::string& out);
 

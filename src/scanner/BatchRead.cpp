@@ -28,12 +28,6 @@ std::string FormatBatchTime(const std::tm& time) {
   return text;
 }
 
-std::string HistoryFileName(const std::tm& time) {
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S.dat", &time);
-  return text;
-}
-
 std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const WallClock& clock) {
   const int32_t count = scanner.ReadData();
   if (count <= 0) return std::nullopt;
@@ -100,19 +94,6 @@ std::string ScanContentKey(const MemTable& batch) {
     key += '\n';
   }
   return key;
-}
-
-std::optional<std::filesystem::path> SaveBatchWithHistory(const MemTable& batch,
-                                                          const std::string& dataFolder,
-                                                          const WallClock& clock) {
-  const std::filesystem::path lastRead = dataFolder + "last_read.dat";
-  batch.SaveBatchFile(lastRead);
-  const std::filesystem::path copy = dataFolder + HistoryFileName(LocalTime(clock()));
-  std::error_code failed;
-  std::filesystem::copy_file(lastRead, copy, std::filesystem::copy_options::overwrite_existing,
-                             failed);
-  if (failed) return std::nullopt;
-  return copy;
 }
 
 }  // namespace kessmar

@@ -8,14 +8,13 @@
 #include <optional>
 #include <string>
 
+#include "batch/BatchHistory.h"
 #include "batch/MemTable.h"
 #include "platform/LocalTime.h"
 #include "scanner/ScannerLibrary.h"
 
 namespace kessmar {
 
-// The wall clock, injectable so that tests can fix the time.
-using WallClock = std::function<std::chrono::system_clock::time_point()>;
 using platform::LocalTime;
 
 // The 8 id bytes as 16 upper-case hexadecimal digits with the leading "0" characters removed;
@@ -25,9 +24,8 @@ std::string FormatScannerId(const unsigned char* idBytes);
 // The scanner id from csp2GetDeviceId, or "" when that call returns 0 or less.
 std::string GetScannerId(ScannerLibrary& scanner);
 
-// "yyyymmddhhnnss" and the history file name "yyyymmdd-hhnnss.dat" for a local time.
+// "yyyymmddhhnnss" for a local time: the time part of a batch id.
 std::string FormatBatchTime(const std::tm& time);
-std::string HistoryFileName(const std::tm& time);
 
 // Raised when a scan cannot be fetched completely; the scans then stay in the scanner.
 class ScannerReadError : public std::runtime_error {
@@ -45,12 +43,5 @@ std::optional<MemTable> ReadScannerBatch(ScannerLibrary& scanner, const WallCloc
 // What a scan batch holds, apart from the moment it was read: equal keys mean the same scans
 // (the scanner id and every item's barcode, time stamp and quantity, in order).
 std::string ScanContentKey(const MemTable& batch);
-
-// Saves batch to dataFolder + "last_read.dat" and copies that file to the history file named
-// after clock's time read afterwards (overwriting). Returns the history copy's path, or nullopt
-// when the copy failed (which is otherwise ignored). The save throws TableError on failure.
-std::optional<std::filesystem::path> SaveBatchWithHistory(const MemTable& batch,
-                                                          const std::string& dataFolder,
-                                                          const WallClock& clock);
 
 }  // namespace kessmar

@@ -1,3 +1,4 @@
+#include "csp2/csp2.h"
 #include "platform/SharedLibrary.h"
 #include "scanner/ScannerLibrary.h"
 
@@ -5,6 +6,8 @@ namespace kessmar {
 
 namespace {
 
+// The address of the function name, typed as csp2.h declares it (Function is decltype of the
+// declaration): a signature that changes there no longer fits the member it is stored in.
 template <typename Function>
 Function* Bind(const platform::SharedLibrary& library, const char* name) {
   return reinterpret_cast<Function*>(library.Function(name));
@@ -14,17 +17,16 @@ Function* Bind(const platform::SharedLibrary& library, const char* name) {
 
 Csp2Library::Csp2Library(const std::string& name)
     : library_(std::make_unique<platform::SharedLibrary>(name)),
-      initEx_(Bind<int32_t(int32_t)>(*library_, "csp2InitEx")),
-      restore_(Bind<int32_t()>(*library_, "csp2Restore")),
-      getCts_(Bind<int32_t()>(*library_, "csp2GetCTS")),
-      getDsr_(Bind<int32_t()>(*library_, "csp2GetDSR")),
-      interrogate_(Bind<int32_t()>(*library_, "csp2Interrogate")),
-      getDeviceId_(Bind<int32_t(char*, int32_t)>(*library_, "csp2GetDeviceId")),
-      readData_(Bind<int32_t()>(*library_, "csp2ReadData")),
-      getPacket_(Bind<int32_t(char*, int32_t, int32_t)>(*library_, "csp2GetPacket")),
-      timeStamp2Str_(
-          Bind<int32_t(const unsigned char*, char*, int32_t)>(*library_, "csp2TimeStamp2Str")),
-      clearData_(Bind<int32_t()>(*library_, "csp2ClearData")) {}
+      initEx_(Bind<decltype(csp2InitEx)>(*library_, "csp2InitEx")),
+      restore_(Bind<decltype(csp2Restore)>(*library_, "csp2Restore")),
+      getCts_(Bind<decltype(csp2GetCTS)>(*library_, "csp2GetCTS")),
+      getDsr_(Bind<decltype(csp2GetDSR)>(*library_, "csp2GetDSR")),
+      interrogate_(Bind<decltype(csp2Interrogate)>(*library_, "csp2Interrogate")),
+      getDeviceId_(Bind<decltype(csp2GetDeviceId)>(*library_, "csp2GetDeviceId")),
+      readData_(Bind<decltype(csp2ReadData)>(*library_, "csp2ReadData")),
+      getPacket_(Bind<decltype(csp2GetPacket)>(*library_, "csp2GetPacket")),
+      timeStamp2Str_(Bind<decltype(csp2TimeStamp2Str)>(*library_, "csp2TimeStamp2Str")),
+      clearData_(Bind<decltype(csp2ClearData)>(*library_, "csp2ClearData")) {}
 
 Csp2Library::~Csp2Library() = default;
 

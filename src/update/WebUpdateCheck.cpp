@@ -17,32 +17,6 @@
 namespace kessmar {
 namespace {
 
-// True when text is made of well-formed UTF-8 sequences (lead byte and continuation bytes).
-bool IsUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    if (c >= 0x80) {
-      if ((c >> 5) == 0x6) {
-        extra = 1;
-      } else if ((c >> 4) == 0xE) {
-        extra = 2;
-      } else if ((c >> 3) == 0x1E) {
-        extra = 3;
-      } else {
-        return false;
-      }
-      if (i + extra >= text.size()) return false;
-      for (size_t k = 1; k <= extra; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
-      }
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 std::vector<std::string> TextLines(std::string text) {
   if (!IsUtf8(text)) text = Cp1252ToUtf8(text);
   std::vector<std::string> lines;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "common/LittleEndian.h"
 #include "platform/version/VersionResourceLocator.h"
 #include "version/VersionQuery.h"
 
@@ -20,12 +21,11 @@ constexpr uint32_t kFixedSignature = 0xFEEF04BD;
 constexpr size_t kFixedSize = 52;  // VS_FIXEDFILEINFO
 
 uint32_t Dword(std::span<const uint8_t> bytes, size_t at) {
-  return uint32_t{bytes[at]} | (uint32_t{bytes[at + 1]} << 8) | (uint32_t{bytes[at + 2]} << 16) |
-         (uint32_t{bytes[at + 3]} << 24);
+  return le::Load32At(bytes, at);
 }
 
 uint16_t Word(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+  return le::Load16At(bytes, at);
 }
 
 std::string Hex4(uint16_t value) {

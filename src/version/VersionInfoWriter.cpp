@@ -1,4 +1,5 @@
 #include "version/VersionInfoWriter.h"
+#include "common/LittleEndian.h"
 
 #include <stdexcept>
 
@@ -57,13 +58,11 @@ std::u16string Utf8ToUtf16(const std::string& text, const std::string& what) {
 }
 
 void PutWord(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back(static_cast<uint8_t>(value & 0xFF));
-  out.push_back(static_cast<uint8_t>(value >> 8));
+  le::Append16(out, value);
 }
 
 void PutDword(std::vector<uint8_t>& out, uint32_t value) {
-  PutWord(out, static_cast<uint16_t>(value & 0xFFFF));
-  PutWord(out, static_cast<uint16_t>(value >> 16));
+  le::Append32(out, value);
 }
 
 void Pad4(std::vector<uint8_t>& out) {
@@ -91,8 +90,7 @@ void Emit(const Node& node, std::vector<uint8_t>& out) {
   if (length > 0xFFFF) {
     throw std::invalid_argument("version resource node too long: " + node.what);
   }
-  out[start] = static_cast<uint8_t>(length & 0xFF);
-  out[start + 1] = static_cast<uint8_t>(length >> 8);
+  le::Store16(out.data() + start, static_cast<uint16_t>(length));
 }
 
 Node Container(const std::string& key, const std::string& what) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/CodePage.h"
+#include "common/LittleEndian.h"
 
 namespace kessmar {
 namespace {
@@ -19,7 +20,7 @@ size_t AlignUp4(size_t offset) {
 }
 
 uint16_t Word(std::span<const uint8_t> block, size_t at) {
-  return static_cast<uint16_t>(block[at] | (block[at + 1] << 8));
+  return le::Load16At(block, at);
 }
 
 struct Node {
@@ -73,7 +74,7 @@ std::optional<Node> FindChild(std::span<const uint8_t> block, const Node& parent
                               std::string_view key) {
   size_t at = parent.childrenOffset;
   while (at < parent.end && parent.end - at >= kHeaderSize) {
-    const auto child = ParseNode(block, at, parent.end);
+    auto child = ParseNode(block, at, parent.end);
     if (!child) return std::nullopt;
     if (SameKey(child->key, key)) return child;
     at = AlignUp4(child->end);  // every node is at least kHeaderSize long: progress is certain

@@ -1,4 +1,4 @@
-// The About window on the offscreen platform: caption, frame, controls where the design puts
+// The About window on the offscreen platform: caption, frame, controls where its layout puts
 // them, the version line from the program file, and "Sluiten".
 #include <gtest/gtest.h>
 

@@ -21,6 +21,7 @@
 #include "actions/ActionsTestSupport.h"
 #include "actions/OrderPage.h"
 #include "platform/ShellOpen.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar {
 namespace {
@@ -71,30 +72,6 @@ class LocalShop {
   httplib::Server server_;
   int port_ = -1;
   std::thread thread_;
-};
-
-// Sets an environment variable for the life of the guard.
-class EnvGuard {
- public:
-  EnvGuard(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    had_ = getenv(name) != nullptr;
-    setenv(name, value.c_str(), 1);
-  }
-  ~EnvGuard() {
-    if (had_) {
-      setenv(name_, old_.c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  EnvGuard(const EnvGuard&) = delete;
-  EnvGuard& operator=(const EnvGuard&) = delete;
-
- private:
-  const char* name_;
-  std::string old_;
-  bool had_ = false;
 };
 
 // The shell's "open" as headless Chromium: loads the page, follows the form post, prints the
@@ -215,7 +192,8 @@ TEST(OrderPageInBrowser, ShopReceivesEveryFieldInPageOrder) {
   Received received;
   LocalShop shop(received);
   ASSERT_GT(shop.Port(), 0);
-  EnvGuard shopUrl("KESSMAR_SHOP_URL", "http://127.0.0.1:" + std::to_string(shop.Port()) + "/");
+  testing::ScopedEnvironment shopUrl{
+      {"KESSMAR_SHOP_URL", "http://127.0.0.1:" + std::to_string(shop.Port()) + "/"}};
 
   TempDir dir;
   std::filesystem::create_directory(dir.Path() / "Data");

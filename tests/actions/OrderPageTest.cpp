@@ -14,6 +14,7 @@
 
 #include "actions/ActionsTestSupport.h"
 #include "platform/ShellOpen.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar {
 namespace {
@@ -33,26 +34,6 @@ class RecordingShell : public ShellOpen {
   }
   std::vector<std::filesystem::path> opened;
   bool opens = true;
-};
-
-// Restores KESSMAR_SHOP_URL when a test has changed it.
-class ShopUrlGuard {
- public:
-  ShopUrlGuard() {
-    if (const char* v = getenv("KESSMAR_SHOP_URL")) saved_ = v;
-  }
-  ~ShopUrlGuard() {
-    if (saved_.empty()) {
-      unsetenv("KESSMAR_SHOP_URL");
-    } else {
-      setenv("KESSMAR_SHOP_URL", saved_.c_str(), 1);
-    }
-  }
-  ShopUrlGuard(const ShopUrlGuard&) = delete;
-  ShopUrlGuard& operator=(const ShopUrlGuard&) = delete;
-
- private:
-  std::string saved_;
 };
 
 TEST(OrderPage, MergedBatchGivesTheExactPage) {
@@ -124,20 +105,22 @@ TEST(OrderPage, ValuesAreEscapedAndKeepTheirBytes) {
 }
 
 TEST(OrderPage, EndpointFollowsKessmarShopUrl) {
-  ShopUrlGuard guard;
-  unsetenv("KESSMAR_SHOP_URL");
-  EXPECT_EQ(OrderEndpointUrl(), "https://www.kessmar.nl/bestelling");
-  setenv("KESSMAR_SHOP_URL", "", 1);
-  EXPECT_EQ(OrderEndpointUrl(), "https://www.kessmar.nl/bestelling");
-  setenv("KESSMAR_SHOP_URL", "http://127.0.0.1:8123", 1);
-  EXPECT_EQ(OrderEndpointUrl(), "http://127.0.0.1:8123/bestelling");
-  setenv("KESSMAR_SHOP_URL", "http://127.0.0.1:8123/", 1);
-  EXPECT_EQ(OrderEndpointUrl(), "http://127.0.0.1:8123/bestelling");
+  struct Case {
+    std::optional<std::string> shopUrl;
+    const char* endpoint;
+  };
+  for (const Case& c : {Case{std::nullopt, "https://www.kessmar.nl/bestelling"},
+                        Case{"", "https://www.kessmar.nl/bestelling"},
+                        Case{"http://127.0.0.1:8123", "http://127.0.0.1:8123/bestelling"},
+                        Case{"http://127.0.0.1:8123/", "http://127.0.0.1:8123/bestelling"}}) {
+    SCOPED_TRACE(c.shopUrl.value_or("(unset)"));
+    testing::ScopedEnvironment env{{"KESSMAR_SHOP_URL", c.shopUrl}};
+    EXPECT_EQ(OrderEndpointUrl(), c.endpoint);
+  }
 }
 
 TEST(SendBatchToWebsite, WritesThePageAndOpensIt) {
-  ShopUrlGuard guard;
-  setenv("KESSMAR_SHOP_URL", "http://127.0.0.1:8123/", 1);
+  testing::ScopedEnvironment env{{"KESSMAR_SHOP_URL", "http://127.0.0.1:8123/"}};
   TempDir dir;
   RecordingShell shell;
 

@@ -17,7 +17,7 @@ TEST_F(MainWindowTest, FirstStartWritesBackTheDefaultsAndCreatesTheDataFolder) {
   EXPECT_TRUE(std::filesystem::is_directory(DataPath()));
   EXPECT_EQ(w.DataFolder, DataPath().string() + "/");
   EXPECT_EQ(w.SettingsFile, IniPath().string());
-  // Merging differs from the box's design state, so reading it writes it back; AUTO is written
+  // Merging differs from the box's initial state, so reading it writes it back; AUTO is written
   // back at every start.
   EXPECT_EQ(ReadFile(IniPath()), "[SYSTEM]\r\nSAMENVOEGEN=1\r\nAUTO=1\r\n");
   EXPECT_TRUE(w.chkAuto->isChecked());
@@ -49,7 +49,7 @@ TEST_F(MainWindowTest, StoredValuesAreAppliedAndOutOfRangeActionsFallBack) {
     EXPECT_FALSE(w.chkSamenvoegen->isChecked());
     EXPECT_EQ(w.cmbActie->currentIndex(), 2);
     EXPECT_TRUE(w.ConnectAtStart);
-    EXPECT_EQ(w.ComPort, "COM7");
+    EXPECT_EQ(w.Link().ComPort, "COM7");
     EXPECT_EQ(w.VemoServer, "srv@127.0.0.1");
     EXPECT_EQ(w.VemoServerAtStart, "srv@127.0.0.1");
     EXPECT_EQ(w.tmrCheckScanner->interval(), 10);  // manual mode
@@ -83,7 +83,7 @@ TEST_F(MainWindowTest, CloseBoxHidesAndTrayDoubleClickShowsAgain) {
 
 TEST_F(MainWindowTest, SluitenEndsTheEventLoopAndGivesThePortBack) {
   TfrmMain& w = Start();
-  w.Connected = true;  // as after a poll tick that found the scanner
+  w.Link().Connected = true;  // as after a poll tick that found the scanner
   QTimer::singleShot(0, [&] { w.Sluiten2->trigger(); });
   QApplication::exec();
   EXPECT_TRUE(w.Closing);

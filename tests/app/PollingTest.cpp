@@ -1,4 +1,5 @@
 // The poll tick, automatic and manual connection, against a scripted scanner library.
+#include "scanner/BatchRead.h"
 #include "support/MainWindowFixture.h"
 
 namespace kessmar::testing {
@@ -18,8 +19,8 @@ TEST_F(PollingTest, FirstStartWithTheScannerPluggedInReadsAndClearsIt) {
   Tick();
   EXPECT_EQ(scanner.initPorts, std::vector<int32_t>{5});
   EXPECT_EQ(Ini().ReadText("COMPORT", ""), "COM5");
-  EXPECT_TRUE(w.Connected);
-  EXPECT_EQ(w.ConnectedPort, 5);
+  EXPECT_TRUE(w.Link().Connected);
+  EXPECT_EQ(w.Link().ConnectedPort, 5);
   EXPECT_EQ(Status(), "Verbonden");
   EXPECT_EQ(ScannerId(), "A1B2C3D4E5F");
   EXPECT_EQ(w.tmrCheckScanner->interval(), 3000);
@@ -45,13 +46,13 @@ TEST_F(PollingTest, PulledOutScannerResetsTheStatusWithinOneTickWithoutAMessage)
   ports = {kScannerPort};
   TfrmMain& w = Start();
   Tick();
-  ASSERT_TRUE(w.Connected);
+  ASSERT_TRUE(w.Link().Connected);
   scanner.present = false;
   Tick();
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   EXPECT_EQ(Status(), "Niet verbonden");
   EXPECT_EQ(ScannerId(), "");
-  EXPECT_EQ(w.ConnectedPort, -1);
+  EXPECT_EQ(w.Link().ConnectedPort, -1);
   EXPECT_GE(scanner.restores, 1);
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -62,12 +63,12 @@ TEST_F(PollingTest, ASilentScannerAsksToReplugItOnEverySecondAttempt) {
   TfrmMain& w = Start();
   Tick();
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(w.ConnectAttempts, 1);
+  EXPECT_EQ(w.Link().ConnectAttempts, 1);
   Tick();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0], "Verwijder a.u.b. de scanner en sluit hem opnieuw aan.");
-  EXPECT_FALSE(w.Connected);
-  EXPECT_EQ(w.ConnectAttempts, 0);
+  EXPECT_FALSE(w.Link().Connected);
+  EXPECT_EQ(w.Link().ConnectAttempts, 0);
   EXPECT_GE(scanner.restores, 1);
   Tick();
   Tick();
@@ -79,11 +80,11 @@ TEST_F(PollingTest, InitFailureSkipsTheTickAndTheNextTickTriesAgain) {
   scanner.initResult = -1;
   TfrmMain& w = Start();
   Tick();
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   EXPECT_TRUE(w.tmrCheckScanner->isActive());
   scanner.initResult = 0;
   Tick();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(scanner.initPorts, (std::vector<int32_t>{5, 5}));
 }
 
@@ -93,7 +94,7 @@ TEST_F(PollingTest, OnlyTheFirstListedScannerIsUsed) {
   TfrmMain& w = Start();
   Tick();
   EXPECT_EQ(scanner.initPorts, std::vector<int32_t>{7});
-  EXPECT_EQ(w.ConnectedPort, 7);
+  EXPECT_EQ(w.Link().ConnectedPort, 7);
 }
 
 TEST_F(PollingTest, AFailedRunKeepsTheScansAndRetriesUnchangedScansAfterAGrowingPause) {
@@ -103,7 +104,7 @@ TEST_F(PollingTest, AFailedRunKeepsTheScansAndRetriesUnchangedScansAfterAGrowing
   TfrmMain& w = Start();
   const auto attempts = [&] { return shell.opened.size(); };
   Tick();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(attempts(), 1u);
   EXPECT_EQ(scanner.clears, 0);
   EXPECT_EQ(scanner.scans.size(), 3u);
@@ -141,10 +142,10 @@ TEST_F(PollingTest, AFailedRunKeepsTheScansAndRetriesUnchangedScansAfterAGrowing
   EXPECT_EQ(messages.shown.size(), 2u);
   scanner.present = false;
   Tick();
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   scanner.present = true;
   Tick();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(attempts(), 15u);
 
   // A browser at last: handed on, the scanner cleared.
@@ -190,7 +191,7 @@ TEST_F(PollingTest, AReadThatFailsPartWayTakesNothing) {
   ports = {kScannerPort};
   TfrmMain& w = Start();
   Tick();
-  ASSERT_TRUE(w.Connected);
+  ASSERT_TRUE(w.Link().Connected);
   scanner.scans = {"A", "B", "C"};
   scanner.failPacketAt = 1;
   Tick();
@@ -219,7 +220,7 @@ TEST_F(PollingTest, ManualConnectAndDisconnectWithTheButton) {
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbinden");
   EXPECT_EQ(Status(), "Niet verbonden");
   EXPECT_EQ(ScannerId(), "");
-  EXPECT_EQ(w.ConnectedPort, -1);
+  EXPECT_EQ(w.Link().ConnectedPort, -1);
   EXPECT_FALSE(Ini().ReadBool("CONNECT", true));
   EXPECT_TRUE(w.tmrCheckScanner->isActive());
 
@@ -235,7 +236,7 @@ TEST_F(PollingTest, ManualConnectAndDisconnectWithTheButton) {
   w.btnConnect->click();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0], "Geen scanner gedetecteerd !");
-  EXPECT_EQ(w.ConnectedPort, -1);
+  EXPECT_EQ(w.Link().ConnectedPort, -1);
 }
 
 TEST_F(PollingTest, StoredConnectConnectsOnTheFirstTickWithoutRewritingIt) {
@@ -246,7 +247,7 @@ TEST_F(PollingTest, StoredConnectConnectsOnTheFirstTickWithoutRewritingIt) {
   Tick();
   EXPECT_EQ(scanner.initPorts, std::vector<int32_t>{5});
   EXPECT_FALSE(w.ConnectAtStart);
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(ReadFile(IniPath()), before);  // values rewritten unchanged, CONNECT untouched
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbreken");
 }
@@ -257,9 +258,9 @@ TEST_F(PollingTest, SwitchingToAutomaticWhileConnectedByHandKeepsTheLink) {
   w.chkAuto->click();
   w.cmbCOMPORTS->setCurrentIndex(0);
   w.btnConnect->click();
-  ASSERT_TRUE(w.Connected);
+  ASSERT_TRUE(w.Link().Connected);
   w.chkAuto->click();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(w.tmrCheckScanner->interval(), 100);
   EXPECT_EQ(scanner.restores, 0);
 }
@@ -284,7 +285,7 @@ TEST_F(PollingTest, PortListKeepsTheComboUntilTheCountChanges) {
 
   ports.clear();  // nothing found: the combo keeps what it showed
   w.RefreshPortList();
-  EXPECT_FALSE(w.PortList.has_value());
+  EXPECT_FALSE(w.Link().PortList.has_value());
   EXPECT_EQ(w.cmbCOMPORTS->count(), 3);
   EXPECT_EQ(ReadFile(IniPath()).find("COMPORT=COM10"), std::string::npos);  // never written
 }

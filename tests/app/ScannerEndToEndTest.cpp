@@ -5,54 +5,19 @@
 #include "support/EmulatedScanner.h"
 #include "support/MainWindowFixture.h"
 #include "support/RunEventsUntil.h"
+#include "support/ToolWithEmulatedScanner.h"
 
 namespace kessmar::testing {
 namespace {
 
-class ScannerEndToEndTest : public MainWindowFixture {
- protected:
-  Csp2Library library;
-
-  void SetUp() override {
-    std::filesystem::create_directories(dir / "ports");
-    std::filesystem::create_directories(dir / "sys");
-    setenv("KESSMAR_PORTS_DIR", (dir / "ports").c_str(), 1);
-    setenv("KESSMAR_SYSFS_ROOT", (dir / "sys").c_str(), 1);  // no real serial devices
-    setenv("KESSMAR_DEV_ROOT", (dir / "dev").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
-  }
-  void TearDown() override {
-    main.reset();
-    for (const char* name :
-         {"KESSMAR_PORTS_DIR", "KESSMAR_SYSFS_ROOT", "KESSMAR_DEV_ROOT", "XDG_DATA_HOME"}) {
-      unsetenv(name);
-    }
-  }
-
-  std::unique_ptr<EmulatedScanner> Scanner(std::vector<std::string> args) {
-    return std::make_unique<EmulatedScanner>(dir / "ports", args);
-  }
-
-  TfrmMain& StartTool() { return Start(true, &library); }
-
-  std::vector<std::filesystem::path> HistoryFiles() const {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(DataPath())) {
-      const auto name = entry.path().filename().string();
-      if (name != "last_read.dat" && entry.path().extension() == ".dat") {
-        files.push_back(entry.path());
-      }
-    }
-    return files;
-  }
-};
+using ScannerEndToEndTest = ToolWithEmulatedScanner;
 
 TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
   auto scanner =
       Scanner({"--scan", "8712345678906", "--scan", "4006381333931", "--scan", "8712345678906"});
   const auto started = std::chrono::steady_clock::now();
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && !shell.opened.empty(); },
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected && !shell.opened.empty(); },
                              std::chrono::seconds(10)));
   const auto elapsed = std::chrono::steady_clock::now() - started;
   RecordProperty(
@@ -87,31 +52,31 @@ TEST_F(ScannerEndToEndTest, FirstStartReadsSavesPostsAndClearsTheScanner) {
 TEST_F(ScannerEndToEndTest, KilledScannerReadsAsNotConnectedWithinOneTick) {
   auto scanner = Scanner({});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected; }, std::chrono::seconds(10)));
   scanner->process().Signal(SIGKILL);
   scanner->process().Wait(std::chrono::seconds(5));
-  EXPECT_TRUE(RunEventsUntil([&] { return !w.Connected; }, std::chrono::milliseconds(4500)));
+  EXPECT_TRUE(RunEventsUntil([&] { return !w.Link().Connected; }, std::chrono::milliseconds(4500)));
   EXPECT_EQ(Status(), "Niet verbonden");
   EXPECT_EQ(ScannerId(), "");
-  EXPECT_EQ(w.ConnectedPort, -1);
+  EXPECT_EQ(w.Link().ConnectedPort, -1);
   EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   auto scanner = Scanner({"--scan", "A1", "--scan", "B2", "--scan", "C3"});
   // A desktop with no program to open the page: no opener on the search path.
-  const std::string path = getenv("PATH");
   std::filesystem::create_directories(dir / "empty-bin");
-  setenv("PATH", (dir / "empty-bin").c_str(), 1);
   QtShellOpen desktop;
+  ScopedEnvironment noOpener;
+  noOpener.Set("PATH", (dir / "empty-bin").string());
   TfrmMain& w = Start(true, &library, &desktop);
   const bool told =
       RunEventsUntil([&] { return !messages.shown.empty(); }, std::chrono::seconds(10));
   // Ticks go on every 3 s; the same scans are not handed on again meanwhile.
   RunEventsUntil([] { return false; }, std::chrono::milliseconds(6500));
-  setenv("PATH", path.c_str(), 1);
+  noOpener.Restore();
   ASSERT_TRUE(told);
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_NE(messages.shown[0].find((DataPath() / "kessmar.html").string()), std::string::npos);
   EXPECT_EQ(HistoryFiles().size(), 1u);
@@ -121,9 +86,9 @@ TEST_F(ScannerEndToEndTest, WithoutABrowserTheScansStayAndTheUserIsToldOnce) {
   // The pause over, with the page still not openable: tried again, but not told again.
   monotonic += std::chrono::seconds(30);
   now += std::chrono::seconds(30);
-  setenv("PATH", (dir / "empty-bin").c_str(), 1);
+  noOpener.Set("PATH", (dir / "empty-bin").string());
   EXPECT_TRUE(RunEventsUntil([&] { return HistoryFiles().size() == 2; }, std::chrono::seconds(5)));
-  setenv("PATH", path.c_str(), 1);
+  noOpener.Restore();
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(scanner->StoredCount(), 3);
 }
@@ -133,16 +98,16 @@ TEST_F(ScannerEndToEndTest, ManualConnectAndDisconnect) {
   WriteFile(IniPath(), "[SYSTEM]\r\nAUTO=0\r\nACTIE=1\r\n");
   TfrmMain& w = StartTool();
   ASSERT_TRUE(RunEventsUntil([&] { return w.cmbCOMPORTS->count() == 1; }, std::chrono::seconds(5)));
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   w.cmbCOMPORTS->setCurrentIndex(0);
   w.btnConnect->click();
-  EXPECT_TRUE(w.Connected);
+  EXPECT_TRUE(w.Link().Connected);
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbreken");
   EXPECT_EQ(Status(), "Verbonden");
   EXPECT_TRUE(RunEventsUntil([&] { return scanner->StoredCount() == 0; }, std::chrono::seconds(5)));
 
   w.btnConnect->click();
-  EXPECT_FALSE(w.Connected);
+  EXPECT_FALSE(w.Link().Connected);
   EXPECT_EQ(w.btnConnect->text().toStdString(), "Verbinden");
   EXPECT_EQ(Status(), "Niet verbonden");
 }
@@ -152,8 +117,8 @@ TEST_F(ScannerEndToEndTest, WithTwoScannersTheFirstListedIsUsed) {
   auto second = Scanner({"--com", "4", "--scan", "SECOND"});
   auto other = Scanner({"--com", "2", "--name", "USB Modem"});
   TfrmMain& w = StartTool();
-  ASSERT_TRUE(RunEventsUntil([&] { return w.Connected; }, std::chrono::seconds(10)));
-  EXPECT_EQ(w.ConnectedPort, 3);
+  ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected; }, std::chrono::seconds(10)));
+  EXPECT_EQ(w.Link().ConnectedPort, 3);
   EXPECT_TRUE(RunEventsUntil([&] { return first->StoredCount() == 0; }, std::chrono::seconds(5)));
   EXPECT_EQ(second->StoredCount(), 1);
   ASSERT_EQ(w.cmbCOMPORTS->count(), 3);
@@ -166,7 +131,7 @@ TEST_F(ScannerEndToEndTest, GarbledOrCutOffRepliesNeverGiveAPartialBatch) {
     SCOPED_TRACE(mode);
     auto scanner = Scanner({"--scan", "GOOD1", "--scan", "GOOD2"});
     TfrmMain& w = StartTool();
-    ASSERT_TRUE(RunEventsUntil([&] { return w.Connected && scanner->StoredCount() == 0; },
+    ASSERT_TRUE(RunEventsUntil([&] { return w.Link().Connected && scanner->StoredCount() == 0; },
                                std::chrono::seconds(10)));
     const size_t pagesBefore = shell.opened.size();
     std::filesystem::remove(DataPath() / "last_read.dat");

@@ -7,6 +7,7 @@
 
 #include "app/Settings.h"
 #include "platform/AppPaths.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace kessmar {
@@ -146,9 +147,7 @@ TEST(SettingsTest, AFileThatCannotBeReadOrReplacedIsNeverLost) {
 
 TEST(SettingsTest, AnInstalledToolKeepsItsFilesPerUserAndACopyKeepsThemBesideItself) {
   TempDir dir;
-  const char* saved = std::getenv("XDG_DATA_HOME");
-  const std::string old = saved != nullptr ? saved : "";
-  setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
+  kessmar::testing::ScopedEnvironment env{{"XDG_DATA_HOME", (dir / "share").string()}};
   const auto perUser = dir / "share" / "kessmar-scanner-tool";
   for (const char* installed :
        {"/usr/bin/kessmar-scanner-tool", "/usr/local/bin/kessmar-scanner-tool",
@@ -163,11 +162,6 @@ TEST(SettingsTest, AnInstalledToolKeepsItsFilesPerUserAndACopyKeepsThemBesideIts
   EXPECT_EQ(platform::SettingsFilePath(copy), dir / "tools" / "kessmar-scanner-tool.ini");
   EXPECT_EQ(platform::DataFolderPath(copy), (dir / "tools" / "Data").string() + "/");
   EXPECT_FALSE(platform::InstalledSystemWide("/usrlocal/bin/tool"));
-  if (saved != nullptr) {
-    setenv("XDG_DATA_HOME", old.c_str(), 1);
-  } else {
-    unsetenv("XDG_DATA_HOME");
-  }
 }
 
 }  // namespace

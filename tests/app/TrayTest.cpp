@@ -14,6 +14,7 @@
 #include "support/ChildProcess.h"
 #include "support/MainWindowFixture.h"
 #include "support/RunEventsUntil.h"
+#include "support/ScopedEnvironment.h"
 #include "update/TfrmUpdate.h"
 
 namespace kessmar::testing {
@@ -90,7 +91,7 @@ TEST_F(TrayTest, ATrayThatComesUpAfterStartTakesTheToolIn) {
   EXPECT_FALSE(w.Closing);
 }
 
-TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsDesigned) {
+TEST_F(TrayTest, TheWindowManagerSeesEveryTitleExactlyAsTheWindowsSetIt) {
   TfrmMain& w = Start(true);
   TfrmAbout about;
   TfrmUpdate update(messages, shell);
@@ -133,8 +134,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string name = ":" + *display;
-  setenv("DISPLAY", name.c_str(), 1);
-  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  kessmar::testing::ScopedEnvironment onXvfb{{"DISPLAY", name}, {"QT_QPA_PLATFORM", "xcb"}};
   kessmar::testing::StartTray();
   int result = 0;
   {

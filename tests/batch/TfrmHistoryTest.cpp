@@ -15,12 +15,12 @@
 #include "actions/ActionsTestSupport.h"
 #include "platform/UserMessages.h"
 #include "support/ScanBatch.h"
+#include "support/TempDir.h"
 
 namespace kessmar {
 namespace {
 
-using test::ReadBytes;
-using test::TempDir;
+using testing::TempDir;
 
 class RecordingMessages : public UserMessages {
  public:
@@ -155,7 +155,7 @@ TEST_F(TfrmHistoryTest, AFileThatIsNoBatchFailsWithTheLoadersMessage) {
 TEST_F(TfrmHistoryTest, ADamagedBatchFileLeavesTheScanTableAsItWas) {
   std::filesystem::path file = dir.Path() / "20081201-090000.dat";
   ScanBatch("AB", "AB1", {"A", "B", "C"}).SaveBatchFile(file);
-  std::string bytes = ReadBytes(file);
+  std::string bytes = testing::ReadFile(file);
   WriteText(file, bytes.substr(0, bytes.size() - 12));  // cut in the middle of the rows
 
   bool stayedOpen = false;

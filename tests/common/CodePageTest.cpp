@@ -34,3 +34,23 @@ TEST(CodePage, CharactersOutsideTheCodePageAndBadInput) {
 
 }  // namespace
 }  // namespace kessmar
+
+namespace kessmar {
+namespace {
+
+TEST(CodePage, Utf8TestTellsUtf8FromWindows1252) {
+  struct Case {
+    const char* text;
+    bool utf8;
+  };
+  for (const Case& c :
+       {Case{"", true}, Case{"plain ASCII", true}, Case{"caf\xC3\xA9", true},
+        Case{"\xE2\x82\xAC 5", true}, Case{"\xF0\x9F\x98\x80", true}, Case{"caf\xE9", false},
+        Case{"\x80 5", false}, Case{"\xC3", false}, Case{"\xE2\x82", false}, Case{"\xFF", false}}) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(IsUtf8(c.text), c.utf8);
+  }
+}
+
+}  // namespace
+}  // namespace kessmar

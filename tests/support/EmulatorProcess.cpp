@@ -87,16 +87,10 @@ EmulatorSandbox::EmulatorSandbox() {
   std::filesystem::create_directories(PortsDirectory());
   std::filesystem::create_directories(folder_.Path() / "sys");
   std::filesystem::create_directories(folder_.Path() / "dev");
-  ::setenv("KESSMAR_PORTS_DIR", PortsDirectory().c_str(), 1);
-  ::setenv("KESSMAR_SYSFS_ROOT", (folder_.Path() / "sys").c_str(), 1);
-  ::setenv("KESSMAR_DEV_ROOT", (folder_.Path() / "dev").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (folder_.Path() / "data").c_str(), 1);
-}
-
-EmulatorSandbox::~EmulatorSandbox() {
-  for (const char* name : {"KESSMAR_PORTS_DIR", "KESSMAR_SYSFS_ROOT", "KESSMAR_DEV_ROOT"}) {
-    ::unsetenv(name);
-  }
+  environment_.Set("KESSMAR_PORTS_DIR", PortsDirectory().string());
+  environment_.Set("KESSMAR_SYSFS_ROOT", (folder_.Path() / "sys").string());
+  environment_.Set("KESSMAR_DEV_ROOT", (folder_.Path() / "dev").string());
+  environment_.Set("XDG_DATA_HOME", (folder_.Path() / "data").string());
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FileDescriptor.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace kessmar::test {
@@ -22,13 +23,13 @@ using ScratchFolder = ::kessmar::testing::TempDir;
 class EmulatorSandbox {
  public:
   EmulatorSandbox();
-  ~EmulatorSandbox();
   EmulatorSandbox(const EmulatorSandbox&) = delete;
   EmulatorSandbox& operator=(const EmulatorSandbox&) = delete;
   std::filesystem::path PortsDirectory() const { return folder_.Path() / "ports"; }
 
  private:
   ScratchFolder folder_;
+  ::kessmar::testing::ScopedEnvironment environment_;
 };
 
 // Polls condition every few milliseconds for at most timeoutMs; returns its last value.

@@ -1,5 +1,4 @@
 #include "update/ControlFileExercise.h"
-
 #include <stdexcept>
 
 #include <algorithm>

@@ -2,12 +2,12 @@
 # emulator's pseudo-terminal, fork, file modes and size limits, sysfs) or parts not in the
 # Windows build yet (Qt windows, the update road, the back office) stay on Linux; the
 # configure run lists them.
-foreach(dir batch about windows)
+foreach(dir batch version windows)
   add_subdirectory(${dir})
 endforeach()
 message(STATUS "Linux-only tests, left out of the Windows build: "
   "batch/AtomicSaveTest (fork, rlimit, file modes; Windows has AtomicSaveWindowsTest), "
   "scanner/Csp2Tests, scanner/EmulatorTests (pty emulator; the scanner_end_to_end test drives "
   "Csp2.dll against it), scanner/SerialPortsTests (sysfs; Windows has Win32Ports), "
-  "about/TfrmAboutTest, actions, app (Qt windows), update, dbclient, backoffice (not in the "
+  "about (Qt window), actions, app (Qt windows), update, dbclient, backoffice (not in the "
   "Windows build yet), fuzz (libFuzzer)")

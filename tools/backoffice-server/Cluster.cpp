@@ -48,7 +48,7 @@ std::string Tail(const std::string& text, size_t lines) {
 
 }  // namespace
 
-Cluster::Cluster(fs::path folder) : folder_(fs::absolute(std::move(folder))) {
+Cluster::Cluster(const fs::path& folder) : folder_(fs::absolute(folder)) {
   CheckPath(folder_);
 }
 

@@ -36,7 +36,7 @@ struct StartOptions {
 
 class Cluster {
  public:
-  explicit Cluster(std::filesystem::path folder);
+  explicit Cluster(const std::filesystem::path& folder);
 
   const std::filesystem::path& Folder() const { return folder_; }
   std::filesystem::path Data() const { return folder_ / "data"; }

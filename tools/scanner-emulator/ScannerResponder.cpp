@@ -1,4 +1,5 @@
 #include "scanner-emulator/ScannerResponder.h"
+#include "common/LittleEndian.h"
 
 namespace kessmar::emulator {
 namespace {
@@ -61,7 +62,7 @@ bool ScannerResponder::Receive(const uint8_t* data, size_t size, std::vector<uin
         // The middle frame: for a batch that is a scan, so a host without checks would take a
         // wrong barcode. A payload byte is flipped, or the checksum when there is no payload.
         size_t start = frameStarts[frameStarts.size() / 2];
-        size_t length = static_cast<size_t>(bytes[start + 3] | (bytes[start + 4] << 8));
+        size_t length = le::Load16(bytes.data() + start + 3);
         size_t victim =
             length > 0 ? start + csp2::kHeaderSize + length - 1 : start + csp2::kHeaderSize;
         bytes[victim] ^= 0x01;

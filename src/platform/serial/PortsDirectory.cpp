@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/FileDescriptor.h"
 
 namespace kessmar::platform {
@@ -152,9 +153,7 @@ class DirectoryLock {
 }  // namespace
 
 std::filesystem::path DefaultPortsDirectory() {
-  if (const char* dir = std::getenv("KESSMAR_PORTS_DIR"); dir != nullptr && *dir != '\0') {
-    return dir;
-  }
+  if (const auto dir = EnvironmentOverride(env::kPortsDir)) return *dir;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime == '/') {
     return std::filesystem::path(runtime) / "kessmar" / "ports";
   }

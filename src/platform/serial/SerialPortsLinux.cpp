@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "platform/AppPaths.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/FileDescriptor.h"
 #include "platform/serial/ComNumbers.h"
 #include "platform/serial/PortsDirectory.h"
@@ -129,12 +130,8 @@ bool CanOpen(const std::string& devicePath) {
 SerialPortsEnvironment SerialPortsEnvironment::FromProcess() {
   SerialPortsEnvironment environment;
   environment.portsDirectory = DefaultPortsDirectory();
-  if (const char* root = std::getenv("KESSMAR_SYSFS_ROOT"); root != nullptr && *root != '\0') {
-    environment.sysfsRoot = root;
-  }
-  if (const char* root = std::getenv("KESSMAR_DEV_ROOT"); root != nullptr && *root != '\0') {
-    environment.devRoot = root;
-  }
+  if (const auto root = EnvironmentOverride(env::kSysfsRoot)) environment.sysfsRoot = *root;
+  if (const auto root = EnvironmentOverride(env::kDevRoot)) environment.devRoot = *root;
   environment.comNumbersFile = UserDataFolder() / "com-numbers";
   return environment;
 }

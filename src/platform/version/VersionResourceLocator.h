@@ -2,7 +2,7 @@
 //
 // Our own executables carry the block in an ELF section of their own (kVersionSectionName,
 // written by the build); Windows programs carry it as their RT_VERSION resource. The block's
-// layout is the same in both, so one reader interprets it (see src/about).
+// layout is the same in both, so one reader interprets it (see src/version).
 #pragma once
 
 #include <cstdint>
