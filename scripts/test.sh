@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything with warnings as errors, checks the sources with clang-tidy, and runs every
 # test; builds the Debian package in a build folder without tests and checks it; then builds the
-# parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again.
-# Usage: scripts/test.sh            (set KESSMAR_SKIP_SANITIZE=1 to skip the second build)
+# parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again;
+# then builds the fuzz targets with clang and runs each for 30 s (scripts/fuzz.sh).
+# Usage: scripts/test.sh   (KESSMAR_SKIP_SANITIZE=1 skips the sanitizer build, KESSMAR_SKIP_FUZZ=1
+#                           the fuzz targets)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -23,4 +25,8 @@ if [ "${KESSMAR_SKIP_SANITIZE:-0}" != "1" ]; then
     -DKESSMAR_SANITIZE=ON -DKESSMAR_CORE_ONLY=ON -DKESSMAR_BUILD_BENCH=OFF
   cmake --build build-sanitize -j "$jobs"
   (cd build-sanitize && ctest --output-on-failure -j "$jobs" --timeout 600)
+fi
+
+if [ "${KESSMAR_SKIP_FUZZ:-0}" != "1" ]; then
+  bash scripts/fuzz.sh 30
 fi

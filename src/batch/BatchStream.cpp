@@ -14,6 +14,7 @@ using namespace batchfile;
 
 size_t MemorySource::Read(char* data, size_t n) {
   n = std::min(n, bytes_.size() - pos_);
+  if (n == 0) return 0;  // an empty source may have no storage: keep memcpy off null
   std::memcpy(data, bytes_.data() + pos_, n);
   pos_ += n;
   return n;

@@ -79,7 +79,8 @@ class BatchWriter {
     if (text.size() <= 255 && kBatchBufferSize - used_ >= text.size() + 2 && !HasNonAscii(text)) {
       buffer_[used_] = 0x06;
       buffer_[used_ + 1] = static_cast<char>(text.size());
-      std::memcpy(buffer_ + used_ + 2, text.data(), text.size());
+      // An empty text may have no storage at all: memcpy must not see its null pointer.
+      if (!text.empty()) std::memcpy(buffer_ + used_ + 2, text.data(), text.size());
       used_ += text.size() + 2;
       return;
     }

@@ -40,6 +40,31 @@ std::vector<std::string> SplitLines(std::string_view content) {
   return lines;
 }
 
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Whether name reads back as itself from the line it is written on.
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && Trim(name) == name && !HasLineBreak(name);
+}
+
+// Refuses an entry that would read back as something else, or break into lines of its own.
+void CheckEntry(std::string_view section, std::string_view key, std::string_view value) {
+  if (!IsPlainName(section)) {
+    throw std::invalid_argument("Settings section \"" + std::string(section) +
+                                "\" cannot be written");
+  }
+  if (!IsPlainName(key) || key.find('=') != std::string_view::npos ||
+      key.find_first_of(";#[") == 0) {
+    throw std::invalid_argument("Settings key \"" + std::string(key) + "\" cannot be written");
+  }
+  if (HasLineBreak(value)) {
+    throw std::invalid_argument("Settings value of \"" + std::string(key) +
+                                "\" holds a line break");
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
@@ -63,6 +88,7 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
 }
 
 void IniFile::Write(std::string_view section, std::string_view key, std::string_view value) const {
+  CheckEntry(section, key, value);
   // A file that is there but cannot be read is never replaced: that would lose every other key.
   std::vector<std::string> lines;
   std::optional<std::string> before;

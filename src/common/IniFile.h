@@ -23,7 +23,10 @@ class IniFile {
   // Every other section, key, comment and line of the file is kept as it was. The new content is
   // written beside the file and renamed over it, so a failed write leaves the old file intact.
   // A file that would not change is not written at all. Throws std::runtime_error naming the path
-  // when the file cannot be read or written.
+  // when the file cannot be read or written, and std::invalid_argument, before touching the file,
+  // when the file cannot hold the entry: a section or key that is empty, has blanks at either end
+  // or holds a line break, a key that holds "=" or starts with ";", "#" or "[", a value that
+  // holds a line break.
   void Write(std::string_view section, std::string_view key, std::string_view value) const;
 
  private:
