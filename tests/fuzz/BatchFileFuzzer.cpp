@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <string_view>
 
-#include "FuzzTarget.h"
-#include "TempDir.h"
 #include "batch/BatchStream.h"
 #include "batch/MemTable.h"
+#include "fuzz/FuzzTarget.h"
+#include "support/TempDir.h"
 
 using namespace kessmar;
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "FuzzTarget.h"
+#include "fuzz/FuzzTarget.h"
 
 #define KESSMAR_FUZZ_STRING2(x) #x
 #define KESSMAR_FUZZ_STRING(x) KESSMAR_FUZZ_STRING2(x)
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 namespace {
 

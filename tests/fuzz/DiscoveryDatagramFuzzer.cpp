@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "FuzzTarget.h"
 #include "dbclient/DiscoveryMessage.h"
 #include "dbclient/ServerAddress.h"
+#include "fuzz/FuzzTarget.h"
 
 using namespace kessmar::dbclient;
 

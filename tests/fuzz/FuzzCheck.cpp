@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "FuzzTarget.h"
+#include "fuzz/FuzzTarget.h"
 
 // The corpus replay names the input it is running; libFuzzer saves the input itself.
 extern "C" const char* KessmarFuzzCurrentCase() __attribute__((weak));

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "FuzzTarget.h"
-#include "TempDir.h"
 #include "common/IniFile.h"
 #include "common/Text.h"
+#include "fuzz/FuzzTarget.h"
+#include "support/TempDir.h"
 
 using namespace kessmar;
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "ElfImageBuilder.h"
-#include "PeImageBuilder.h"
-#include "ScannerProtocol.h"
-#include "TempDir.h"
-#include "version/VersionInfoWriter.h"
+#include "csp2/ScannerProtocol.h"
 #include "dbclient/DiscoveryMessage.h"
+#include "support/ElfImageBuilder.h"
+#include "support/PeImageBuilder.h"
+#include "support/TempDir.h"
+#include "version/VersionInfoWriter.h"
 
 using namespace kessmar;
 using Bytes = std::vector<uint8_t>;

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "Crc16.h"
-#include "FuzzTarget.h"
-#include "ScannerProtocol.h"
+#include "csp2/Crc16.h"
+#include "csp2/ScannerProtocol.h"
+#include "fuzz/FuzzTarget.h"
 
 using namespace kessmar::csp2;
 

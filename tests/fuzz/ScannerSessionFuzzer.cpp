@@ -39,11 +39,11 @@
 #include <thread>
 #include <vector>
 
-#include "FuzzTarget.h"
-#include "ScannerProtocol.h"
-#include "TempDir.h"
-#include "csp2.h"
+#include "csp2/ScannerProtocol.h"
+#include "csp2/csp2.h"
+#include "fuzz/FuzzTarget.h"
 #include "platform/FileDescriptor.h"
+#include "support/TempDir.h"
 
 using namespace kessmar;
 using namespace kessmar::csp2;

@@ -9,14 +9,14 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ElfImageBuilder.h"
-#include "FuzzTarget.h"
-#include "PeImageBuilder.h"
-#include "TempDir.h"
+#include "fuzz/FuzzTarget.h"
+#include "platform/version/VersionResourceLocator.h"
+#include "support/ElfImageBuilder.h"
+#include "support/PeImageBuilder.h"
+#include "support/TempDir.h"
 #include "version/VersionInfoReader.h"
 #include "version/VersionInfoWriter.h"
 #include "version/VersionLine.h"
-#include "platform/version/VersionResourceLocator.h"
 
 using namespace kessmar;
 
