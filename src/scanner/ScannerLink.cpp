@@ -205,7 +205,7 @@ void ScannerLink::ReadBatch(const std::string& dataFolder) {
     // which the back office's record knows a batch whose last run landed after all.
     if (retry_.PendingContent() == content && scannerData_.IsOpen() &&
         ScanContentKey(scannerData_) == content) {
-      Log(LinkLogArea::Batch, LinkLogLevel::Info,
+      Log(LinkLogArea::Batch, LinkLogLevel::Debug,
           "The same scans as the failed run: its batch is processed again");
     } else {
       scannerData_ = std::move(*batch);

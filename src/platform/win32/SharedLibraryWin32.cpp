@@ -6,11 +6,17 @@
 
 namespace kessmar::platform {
 
-SharedLibrary::SharedLibrary(const std::string& name) : name_(name) {
+SharedLibrary::SharedLibrary(const std::string& name, bool keepLoaded) : name_(name) {
   // The program's own folder first, as for any DLL the program names.
-  HMODULE module = ::LoadLibraryW(win32::Widen(name).c_str());
+  const std::wstring wide = win32::Widen(name);
+  HMODULE module = ::LoadLibraryW(wide.c_str());
   if (module == nullptr) {
     throw SharedLibraryError("cannot load " + name + ": " + win32::ErrorText(::GetLastError()));
+  }
+  if (keepLoaded) {
+    // Pinned: FreeLibrary in the destructor no longer unloads it.
+    HMODULE pinned = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, wide.c_str(), &pinned);
   }
   handle_ = reinterpret_cast<void*>(module);
 }
