@@ -116,8 +116,10 @@ void OrderCreation::BeginBatch() {
   // The headers' catalog entry is read before the transaction, so that the lock comes before
   // the snapshot: the batch then sees everything committed before it got the lock.
   Table& best = db_->tblBEST;
+  // Every table's catalog entry in one request, rather than one each when first opened. The
+  // headers' table then connects, when needed, as a table does (automatically).
+  if (db_->ffsVEMO.IsOpen()) db_->ffsVEMO.LoadCatalog();
   best.Open();
-  // Every other table's catalog entry in one request, rather than one each when first opened.
   db_->ffsVEMO.LoadCatalog();
   batch_.emplace(db_->ffsVEMO, dbclient::Isolation::kRepeatableRead);
   try {
@@ -410,13 +412,38 @@ void OrderCreation::FillLine(OrderLine& line, bool found, std::string_view artic
   berg.FieldByName("BERG_totaal").SetCurrency(line.total);
 }
 
+bool OrderCreation::AddToCurrentHeader(int64_t order, Currency amount) {
+  // UpdateOrderTotal re-reads the header, counts the range and re-reads it after the update.
+  // Within the batch the cursor's record is the header as the batch last read or wrote it in
+  // its snapshot, and nobody else can write headers before the batch ends, so both reads give
+  // that record again; the search or the header's creation just put the cursor on it within
+  // the range, so the count is not 0. What is left is the update itself.
+  Table& best = db_->tblBEST;
+  if (best.GetState() != Table::State::kBrowse || best.Eof() ||
+      best.FieldByName("BEST_nummer").AsInteger() != order) {
+    return false;
+  }
+  best.Edit();
+  try {
+    best.FieldByName("BEST_verstuurd").SetInteger(2);
+    Currency total = best.FieldByName("ORDR_totaal").AsCurrency();
+    total += amount;
+    best.FieldByName("ORDR_totaal").SetCurrency(total);
+    best.Post();
+  } catch (...) {
+    best.Cancel();
+    throw;
+  }
+  return true;
+}
+
 void OrderCreation::AddToOrderTotal(const OrderLine& line, bool addUpTotal) {
   // A settled order's total is added up and written once, by CommitBatch; the result is the
   // same, as nobody else can write the headers before the batch ends.
   if (addUpTotal) {
     pendingTotal_ += line.total;
     ++pendingLines_;
-  } else {
+  } else if (lineWrites_ != LineWrites::kAtOnce || !AddToCurrentHeader(line.order, line.total)) {
     UpdateOrderTotal(db_->tblBEST, Currency(), line.total);
   }
 }
@@ -459,6 +486,12 @@ void OrderCreation::FinishBatch() {
   try {
     if (db_->tblBERG.QueuedInserts() > 0 && WriteQueuedLines() < 0) {
       throw std::runtime_error(lineFailure_);
+    }
+    if (pendingLines_ > 0 && lineWrites_ == LineWrites::kAtOnce &&
+        AddToCurrentHeader(*settledOrder_, pendingTotal_)) {
+      // The header's cursor is still on the settled order: a search would find it again.
+      pendingLines_ = 0;
+      pendingTotal_ = Currency();
     }
     if (pendingLines_ > 0) {
       // Puts the header's cursor and range where a search for the next line would: on the

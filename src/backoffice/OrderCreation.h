@@ -197,6 +197,9 @@ class OrderCreation {
   void FillLine(OrderLine& line, bool found, std::string_view articleCode,
                 std::string_view batchId);
   void AddToOrderTotal(const OrderLine& line, bool addUpTotal);
+  // UpdateOrderTotal's effect on the header the cursor is on (order), in one round trip; false
+  // (nothing done) when the cursor is not on it.
+  bool AddToCurrentHeader(int64_t order, dbclient::Currency amount);
   // After a lost commit answer: returns when the batch landed, throws lost when it did not,
   // CommitUnknown when that cannot be known.
   void SettleLostCommit(const dbclient::DatabaseError& lost, int serverProcess,
