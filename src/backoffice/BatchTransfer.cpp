@@ -146,7 +146,14 @@ void TransferScan(MemTable& data, OrderCreation& orders, const std::string& batc
                        orders.LineFailureState());
   }
   codes.push_back(code);
-  if (options.lineAdded) options.lineAdded(orders.Lines().back());
+  if (options.lineAdded) {
+    // The hook sees each line written, as a transfer line by line would have it.
+    if (orders.WriteQueuedLines() < 0) {
+      throw LineNotAdded(code, orders.LineFailureText(), orders.LineFailureKind(),
+                         orders.LineFailureState());
+    }
+    options.lineAdded(orders.Lines().back());
+  }
 }
 
 }  // namespace

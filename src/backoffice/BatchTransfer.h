@@ -43,8 +43,9 @@ struct TransferOptions {
   bool again = false;
   // Use vemoServer only: no search, no other server (kessmar-batch vemo --server).
   ServerChoice serverChoice = ServerChoice::kFallBack;
-  // Called after each line was added (its bergNummer is still 0: the lines are written together
-  // after the last scan), and just before the commit (tests stop the server here).
+  // Called after each line was added and written, and just before the commit (tests stop the
+  // server here). With lineAdded set, each line is written on its own (a round trip per line),
+  // so that the hook sees the batch as a transfer line by line would.
   std::function<void(const OrderLine&)> lineAdded;
   std::function<void(dbclient::Session&)> beforeCommit;
 };
