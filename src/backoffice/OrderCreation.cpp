@@ -104,6 +104,7 @@ void OrderCreation::ResetBatchState() {
   pendingLines_ = 0;
   lines_.clear();
   writtenLines_ = 0;
+  plannedArticles_.clear();
   pricesPrefetched_ = false;
   lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
