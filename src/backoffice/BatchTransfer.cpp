@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "common/CodePage.h"
+#include "backoffice/ScanLookup.h"
+#include "batch/CodePage.h"
 #include "dbclient/DatabaseError.h"
 
 namespace kessmar {
@@ -113,46 +115,26 @@ std::string ServerOf(const std::exception& failure, OrderCreation& orders,
   return vemoServer;
 }
 
-void SelectIndex(Table& table, const char* name) {
-  if (table.IndexName() != name) table.SetIndexName(name);
+// The barcodes of the scans (rows 3 on), Windows-1252.
+std::vector<std::string> ScannedBarcodes(MemTable& data) {
+  std::vector<std::string> barcodes;
+  data.First();
+  data.Next();
+  data.Next();
+  for (; !data.Eof(); data.Next()) barcodes.push_back(data.AsText("Barcode"));
+  return barcodes;
 }
 
-// Step 4 of the walk for the current scan.
+// Step 4 of the walk for the current scan; codes gets the code of every line added.
 void TransferScan(MemTable& data, OrderCreation& orders, const std::string& batchId,
-                  TransferOutcome& outcome, const TransferOptions& options) {
-  TunDB& db = orders.Db();
-  Table& arvp = db.tblARVP;
-  Table& artk = db.tblARTK;
-  arvp.Open();
-  artk.Open();
+                  TransferOutcome& outcome, const TransferOptions& options,
+                  std::vector<std::string>& codes) {
   const std::string scanned = data.AsText("Barcode");  // Windows-1252
-  const int32_t scannedQuantity = data.AsInteger("Aantal");
-  const std::string barcode = Cp1252ToUtf8(scanned);
-  // A text parameter ends at a zero byte; such a barcode would be looked up cut short.
-  const bool searchable = scanned.find('\0') == std::string::npos;
-  int64_t quantity = scannedQuantity;
-  std::string code;
-
-  if (searchable && arvp.FindKey(barcode)) {
-    quantity = arvp.FieldByName("ARVP_aantal").AsInteger() * int64_t{scannedQuantity};
-    SelectIndex(artk, "ARTK_nummer");
-    if (artk.FindKey(arvp.FieldByName("ARTK_nummer").AsString())) {
-      code = artk.FieldByName("ARTK_fullcod").AsString();
-    }
-  }
-  if (searchable && code.empty() && scanned.size() == 8) {
-    SelectIndex(artk, "ARTK_fullcod");
-    if (artk.FindKey(barcode)) code = artk.FieldByName("ARTK_fullcod").AsString();
-  }
-  if (searchable && code.empty() && scanned.size() == 11) {
-    SelectIndex(artk, "ARTK_fullcod");
-    if (artk.FindKey(Cp1252ToUtf8(scanned.substr(0, 8)))) {
-      code = artk.FieldByName("ARTK_fullcod").AsString();
-    }
-  }
-
+  const ResolvedScan resolved = LookUpScan(orders.Db(), scanned, data.AsInteger("Aantal"));
+  const std::string& code = resolved.code;
+  const int64_t quantity = resolved.quantity;
   if (code.empty()) {
-    outcome.notFound.push_back(barcode + " x " + data.AsText("Aantal"));
+    outcome.notFound.push_back(Cp1252ToUtf8(scanned) + " x " + data.AsText("Aantal"));
     return;
   }
   if (quantity > std::numeric_limits<int32_t>::max() ||
@@ -164,7 +146,15 @@ void TransferScan(MemTable& data, OrderCreation& orders, const std::string& batc
     throw LineNotAdded(code, orders.LineFailureText(), orders.LineFailureKind(),
                        orders.LineFailureState());
   }
-  if (options.lineAdded) options.lineAdded(orders.Lines().back());
+  codes.push_back(code);
+  if (options.lineAdded) {
+    // The hook sees each line written, as a transfer line by line would have it.
+    if (orders.WriteQueuedLines() < 0) {
+      throw LineNotAdded(code, orders.LineFailureText(), orders.LineFailureKind(),
+                         orders.LineFailureState());
+    }
+    options.lineAdded(orders.Lines().back());
+  }
 }
 
 }  // namespace
@@ -186,12 +176,15 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
       return outcome;
     }
     const BatchIdentity identity = IdentifyBatch(dataToProcess);
+    const std::vector<std::string> scanned = ScannedBarcodes(dataToProcess);
     orders.ConnectToVemoServer(vemoServer, options.serverChoice);
     dataToProcess.First();
     dataToProcess.Next();  // row 1: the scanner id, in the identity
     outcome.batchId = Cp1252ToUtf8(dataToProcess.AsText("Barcode"));
     dataToProcess.Next();
 
+    // Lines are written together at the end of the walk: a round trip per batch, not per line.
+    orders.SetLineWrites(OrderCreation::LineWrites::kAtOnce);
     orders.BeginBatch();
     dbclient::Session& session = orders.Db().ffsVEMO;
     outcome.server = session.ServerLabel();
@@ -203,9 +196,19 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
       outcome.already = known;
       return outcome;
     }
+    // Everything the look-ups and prices of the batch can read, in a few requests; the walk then
+    // finds it in memory, with the answers the server would give within the same snapshot.
+    orders.PlanArticles(PrefetchScans(orders.Db(), scanned));
+    std::vector<std::string> codes;
     for (; !dataToProcess.Eof(); dataToProcess.Next()) {
       ++outcome.scans;
-      TransferScan(dataToProcess, orders, outcome.batchId, outcome, options);
+      TransferScan(dataToProcess, orders, outcome.batchId, outcome, options, codes);
+    }
+    size_t failedLine = 0;
+    if (orders.WriteQueuedLines(&failedLine) < 0) {
+      throw LineNotAdded(failedLine < codes.size() ? codes[failedLine] : "",
+                         orders.LineFailureText(), orders.LineFailureKind(),
+                         orders.LineFailureState());
     }
     orders.FinishBatch();
     const int copy = known ? known->copies + 1 : 1;

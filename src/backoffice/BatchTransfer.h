@@ -43,7 +43,9 @@ struct TransferOptions {
   bool again = false;
   // Use vemoServer only: no search, no other server (kessmar-batch vemo --server).
   ServerChoice serverChoice = ServerChoice::kFallBack;
-  // Called after each line was added, and just before the commit (tests stop the server here).
+  // Called after each line was added and written, and just before the commit (tests stop the
+  // server here). With lineAdded set, each line is written on its own (a round trip per line),
+  // so that the hook sees the batch as a transfer line by line would.
   std::function<void(const OrderLine&)> lineAdded;
   std::function<void(dbclient::Session&)> beforeCommit;
 };
@@ -60,9 +62,11 @@ struct TransferOptions {
 // Every lookup matches the whole value, as scanned. A batch of two rows or fewer is handed on
 // without connecting. The lines land in one transaction, together with the batch's entry in the
 // record of handed-on batches (HandedOnRecord.h), which is looked up first under the order lock:
-// a batch found there is not added again unless options.again. An error, or a line that could
-// not be added, ends the walk and rolls everything back. Never throws (an allocation failure
-// aside).
+// a batch found there is not added again unless options.again. Before the walk, what its
+// look-ups and prices can read is read at once (ScanLookup.h, TPrices::Prefetch), and its lines
+// are written together after it, so a batch costs a fixed number of round trips whatever its
+// size. An error, or a line that could not be added, ends the walk and rolls everything back. Never
+// throws (an allocation failure aside).
 TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoServer,
                               OrderCreation& orders, const TransferOptions& options = {});
 

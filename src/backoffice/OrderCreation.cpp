@@ -103,6 +103,9 @@ void OrderCreation::ResetBatchState() {
   pendingTotal_ = Currency();
   pendingLines_ = 0;
   lines_.clear();
+  writtenLines_ = 0;
+  plannedArticles_.clear();
+  pricesPrefetched_ = false;
   lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
   lineFailureState_.clear();
@@ -114,7 +117,11 @@ void OrderCreation::BeginBatch() {
   // The headers' catalog entry is read before the transaction, so that the lock comes before
   // the snapshot: the batch then sees everything committed before it got the lock.
   Table& best = db_->tblBEST;
+  // Every table's catalog entry in one request, rather than one each when first opened. The
+  // headers' table then connects, when needed, as a table does (automatically).
+  if (db_->ffsVEMO.IsOpen()) db_->ffsVEMO.LoadCatalog();
   best.Open();
+  db_->ffsVEMO.LoadCatalog();
   batch_.emplace(db_->ffsVEMO, dbclient::Isolation::kRepeatableRead);
   try {
     best.LockTable();
@@ -127,6 +134,8 @@ void OrderCreation::BeginBatch() {
 void OrderCreation::AbortBatch() noexcept {
   if (!batch_) return;
   for (Table* table : {&db_->tblBEST, &db_->tblBERG, &db_->tblSYSC}) table->Cancel();
+  db_->tblBERG.DiscardQueued();
+  plannedArticles_.clear();
   batch_.reset();  // rolls back
   settledOrder_.reset();
   pendingLines_ = 0;
@@ -292,6 +301,10 @@ int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quanti
   // The article and the price module.
   const bool found = FindArticle(articleCode);
   if (!EnsurePriceModule()) return -1;
+  if (!pricesPrefetched_) {
+    pricesPrefetched_ = true;
+    if (!plannedArticles_.empty()) prices_->Prefetch(plannedArticles_);
+  }
   // The line, posted, and the order's total.
   OrderLine line;
   line.order = order;
@@ -304,13 +317,18 @@ int64_t OrderCreation::AddOrderLine(std::string_view articleCode, int32_t quanti
     berg.Cancel();
     throw;
   }
-  try {
-    berg.Post();
-  } catch (const std::exception& e) {
-    berg.Cancel();
-    return Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
+  if (lineWrites_ == LineWrites::kAtOnce) {
+    berg.QueueInsert();
+  } else {
+    try {
+      berg.Post();
+    } catch (const std::exception& e) {
+      berg.Cancel();
+      return Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
+    }
+    line.bergNummer = berg.FieldByName("BERG_nummer").AsInteger();
+    writtenLines_ = lines_.size() + 1;
   }
-  line.bergNummer = berg.FieldByName("BERG_nummer").AsInteger();
   AddToOrderTotal(line, addUpTotal);
   lines_.push_back(std::move(line));
   return order;
@@ -395,20 +413,87 @@ void OrderCreation::FillLine(OrderLine& line, bool found, std::string_view artic
   berg.FieldByName("BERG_totaal").SetCurrency(line.total);
 }
 
+bool OrderCreation::AddToCurrentHeader(int64_t order, Currency amount) {
+  // UpdateOrderTotal re-reads the header, counts the range and re-reads it after the update.
+  // Within the batch the cursor's record is the header as the batch last read or wrote it in
+  // its snapshot, and nobody else can write headers before the batch ends, so both reads give
+  // that record again; the search or the header's creation just put the cursor on it within
+  // the range, so the count is not 0. What is left is the update itself.
+  Table& best = db_->tblBEST;
+  if (best.GetState() != Table::State::kBrowse || best.Eof() ||
+      best.FieldByName("BEST_nummer").AsInteger() != order) {
+    return false;
+  }
+  best.Edit();
+  try {
+    best.FieldByName("BEST_verstuurd").SetInteger(2);
+    Currency total = best.FieldByName("ORDR_totaal").AsCurrency();
+    total += amount;
+    best.FieldByName("ORDR_totaal").SetCurrency(total);
+    best.Post();
+  } catch (...) {
+    best.Cancel();
+    throw;
+  }
+  return true;
+}
+
 void OrderCreation::AddToOrderTotal(const OrderLine& line, bool addUpTotal) {
   // A settled order's total is added up and written once, by CommitBatch; the result is the
   // same, as nobody else can write the headers before the batch ends.
   if (addUpTotal) {
     pendingTotal_ += line.total;
     ++pendingLines_;
-  } else {
+  } else if (lineWrites_ != LineWrites::kAtOnce || !AddToCurrentHeader(line.order, line.total)) {
     UpdateOrderTotal(db_->tblBEST, Currency(), line.total);
   }
+}
+
+int64_t OrderCreation::WriteQueuedLines(size_t* failedLine) {
+  if (!batch_) throw std::logic_error("no batch whose lines could be written");
+  Table& berg = db_->tblBERG;
+  const size_t first = writtenLines_;
+  if (failedLine != nullptr) *failedLine = lines_.size();
+  if (berg.QueuedInserts() == 0) return 0;
+  size_t failedAt = 0;
+  std::vector<std::vector<std::optional<std::string>>> written;
+  try {
+    written = berg.WriteQueued(&failedAt);
+  } catch (const std::exception& e) {
+    // A refusal that names no line (a lost connection) is the first line's, as posting each
+    // line would have met it there.
+    const size_t failed = first + (failedAt < lines_.size() - first ? failedAt : 0);
+    if (failedLine != nullptr) *failedLine = failed;
+    writtenLines_ = lines_.size();
+    return Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
+  }
+  const int key = [&berg] {
+    const std::vector<std::string> names = berg.FieldNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (dbclient::SameName(names[i], "BERG_nummer")) return static_cast<int>(i);
+    }
+    return -1;
+  }();
+  for (size_t i = 0; i < written.size() && first + i < lines_.size(); ++i) {
+    const auto& value = key >= 0 ? written[i][static_cast<size_t>(key)] : std::nullopt;
+    lines_[first + i].bergNummer = value ? std::stoll(*value) : 0;
+  }
+  writtenLines_ = lines_.size();
+  return static_cast<int64_t>(written.size());
 }
 
 void OrderCreation::FinishBatch() {
   if (!batch_) throw std::logic_error("no batch to finish");
   try {
+    if (db_->tblBERG.QueuedInserts() > 0 && WriteQueuedLines() < 0) {
+      throw std::runtime_error(lineFailure_);
+    }
+    if (pendingLines_ > 0 && lineWrites_ == LineWrites::kAtOnce &&
+        AddToCurrentHeader(*settledOrder_, pendingTotal_)) {
+      // The header's cursor is still on the settled order: a search would find it again.
+      pendingLines_ = 0;
+      pendingTotal_ = Currency();
+    }
     if (pendingLines_ > 0) {
       // Puts the header's cursor and range where a search for the next line would: on the
       // settled order among the orders with lines.

@@ -124,6 +124,21 @@ class OrderCreation {
   // std::logic_error outside a batch.
   int64_t AddOrderLine(std::string_view articleCode, int32_t quantity, std::string_view batchId);
 
+  // How the lines of a batch are written. kEachLine: AddOrderLine posts its line (one round trip
+  // per line). kAtOnce: AddOrderLine keeps the line and WriteQueuedLines writes every kept line
+  // in one round trip; a line's bergNummer is 0 until then. Before BeginBatch; the default is
+  // kEachLine.
+  enum class LineWrites { kEachLine, kAtOnce };
+  void SetLineWrites(LineWrites mode) { lineWrites_ = mode; }
+  // The articles the batch will price (ARTK_nummer): the price module reads their prices and
+  // currencies at once when the batch's first line creates or finds it. Within a batch.
+  void PlanArticles(std::vector<int64_t> articles) { plannedArticles_ = std::move(articles); }
+  // Writes the lines kept by AddOrderLine (kAtOnce), in order, and fills in their bergNummer.
+  // Returns -1 when a line could not be written (LineFailureText() says why; *failedLine, when
+  // given, is its position in Lines()), else the number of lines written. Throws
+  // std::logic_error outside a batch.
+  int64_t WriteQueuedLines(size_t* failedLine = nullptr);
+
   // Writes what remains of the order total (the last write of the batch's orders). Throws
   // dbclient::DatabaseError, std::logic_error outside a batch; a failure ends the batch.
   void FinishBatch();
@@ -182,6 +197,9 @@ class OrderCreation {
   void FillLine(OrderLine& line, bool found, std::string_view articleCode,
                 std::string_view batchId);
   void AddToOrderTotal(const OrderLine& line, bool addUpTotal);
+  // UpdateOrderTotal's effect on the header the cursor is on (order), in one round trip; false
+  // (nothing done) when the cursor is not on it.
+  bool AddToCurrentHeader(int64_t order, dbclient::Currency amount);
   // After a lost commit answer: returns when the batch landed, throws lost when it did not,
   // CommitUnknown when that cannot be known.
   void SettleLostCommit(const dbclient::DatabaseError& lost, int serverProcess,
@@ -208,6 +226,10 @@ class OrderCreation {
   dbclient::Currency pendingTotal_;
   int pendingLines_ = 0;
   std::vector<OrderLine> lines_;
+  LineWrites lineWrites_ = LineWrites::kEachLine;
+  size_t writtenLines_ = 0;  // lines_ before this position are in BERG
+  std::vector<int64_t> plannedArticles_;
+  bool pricesPrefetched_ = false;
   LineFailure lineFailureKind_ = LineFailure::kNone;
   std::string lineFailure_;
   std::string lineFailureState_;

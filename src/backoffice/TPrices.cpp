@@ -153,6 +153,32 @@ void TPrices::LoadRules(int64_t debtorNumber) {
   }
 }
 
+void TPrices::Prefetch(const std::vector<int64_t>& articles) {
+  Table& arpz = db_.tblARPZ;
+  Table& valu = db_.tblVALU;
+  arpz.Open();
+  valu.Open();
+  SelectIndex(arpz, kArticleIndex);
+  std::vector<std::string> numbers;
+  numbers.reserve(articles.size());
+  for (const int64_t article : articles) numbers.push_back(std::to_string(article));
+  arpz.Prefetch(numbers);
+  std::vector<std::string> currencies;
+  const std::vector<std::string> fields = arpz.FieldNames();
+  if (std::any_of(fields.begin(), fields.end(),
+                  [](const std::string& name) { return dbclient::SameName(name, "VALU_code"); })) {
+    for (const std::string& number : numbers) {
+      if (!arpz.FindKey(number)) continue;
+      std::string code = arpz.FieldByName("VALU_code").AsString();
+      if (std::find(currencies.begin(), currencies.end(), code) == currencies.end()) {
+        currencies.push_back(std::move(code));
+      }
+    }
+  }
+  SelectIndex(valu, "VALU_code");
+  valu.Prefetch(currencies);
+}
+
 bool TPrices::FindArticle(int64_t article) {
   SelectIndex(db_.tblARPZ, kArticleIndex);
   return db_.tblARPZ.FindKey(article);

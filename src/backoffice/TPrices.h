@@ -96,6 +96,11 @@ class TPrices {
   // dbclient::DatabaseError when VALU cannot be opened or an ARPZ field is missing.
   dbclient::Currency GetPrice(int64_t article, int64_t quantity);
 
+  // Reads at once (two requests) the ARPZ records of articles and the VALU records of their
+  // currencies, within the session's running repeatable-read transaction, so that GetPrice
+  // then finds them without asking the server. Throws dbclient::DatabaseError.
+  void Prefetch(const std::vector<int64_t>& articles);
+
   // Empties the rule lists and the cache and clears the price-group pair.
   void ClearPriceData();
 

@@ -179,6 +179,53 @@ void Connection::Lost(const std::string& why, ErrorContext& context, bool timedO
   throw DatabaseError(why, sqlstate::kConnectionFailure, std::move(context), timedOut);
 }
 
+void Connection::FlushAll(Clock::time_point deadline, ErrorContext& context) {
+  pg_conn* const conn = conn_.get();
+  // Send everything, reading meanwhile so that a server that answers early is not blocked.
+  for (;;) {
+    const int flushed = PQflush(conn);
+    if (flushed == 0) break;
+    if (flushed < 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
+    }
+    const auto waited = platform::WaitForSocket(PQsocket(conn), true, true, deadline);
+    if (waited == platform::SocketWaitResult::kTimedOut) Lost(NoAnswer(deadline), context, true);
+    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
+    }
+  }
+}
+
+void Connection::AwaitResult(Clock::time_point deadline, ErrorContext& context) {
+  pg_conn* const conn = conn_.get();
+  while (PQisBusy(conn) != 0) {
+    const auto waited = platform::WaitForSocket(PQsocket(conn), true, false, deadline);
+    if (waited == platform::SocketWaitResult::kTimedOut) Lost(NoAnswer(deadline), context, true);
+    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
+    }
+  }
+}
+
+std::string Connection::NoAnswer(Clock::time_point) const {
+  return "no answer from the server within " + std::to_string(timeout_.count()) + " ms";
+}
+
+void Connection::ThrowResultError(const pg_result* failed, ErrorContext& context) {
+  const char* state = PQresultErrorField(failed, PG_DIAG_SQLSTATE);
+  std::string text = OneLine(PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY));
+  if (text.empty()) text = OneLine(PQresultErrorMessage(failed));
+  if (const char* detail = PQresultErrorField(failed, PG_DIAG_MESSAGE_DETAIL)) {
+    text += " (" + OneLine(detail) + ")";
+  }
+  const std::string code = state != nullptr ? state : sqlstate::kProtocolViolation;
+  if (code == sqlstate::kUniqueViolation) {
+    throw KeyViolation(text, ClientIndexName(PQresultErrorField(failed, PG_DIAG_CONSTRAINT_NAME)),
+                       std::move(context));
+  }
+  throw DatabaseError(text, code, std::move(context));
+}
+
 template <typename Send>
 QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context) {
   context.server = label_;
@@ -188,8 +235,7 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
   }
   pg_conn* const conn = conn_.get();
   const auto deadline = Clock::now() + timeout;
-  const std::string noAnswer =
-      "no answer from the server within " + std::to_string(timeout.count()) + " ms";
+  timeout_ = timeout;
   if (!send(conn)) {
     if (PQstatus(conn) == CONNECTION_BAD) {
       Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
@@ -198,30 +244,12 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
                         std::move(context));
   }
   ++roundTrips_;
-  // Send everything, reading meanwhile so that a server that answers early is not blocked.
-  for (;;) {
-    const int flushed = PQflush(conn);
-    if (flushed == 0) break;
-    if (flushed < 0) {
-      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
-    }
-    const auto waited = platform::WaitForSocket(PQsocket(conn), true, true, deadline);
-    if (waited == platform::SocketWaitResult::kTimedOut) Lost(noAnswer, context, true);
-    if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
-      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
-    }
-  }
+  FlushAll(deadline, context);
   // Collect every result of the request; the first error wins, otherwise the last result.
   ResultPtr kept;
   ResultPtr error;
   for (;;) {
-    while (PQisBusy(conn) != 0) {
-      const auto waited = platform::WaitForSocket(PQsocket(conn), true, false, deadline);
-      if (waited == platform::SocketWaitResult::kTimedOut) Lost(noAnswer, context, true);
-      if (waited == platform::SocketWaitResult::kFailed || PQconsumeInput(conn) == 0) {
-        Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
-      }
-    }
+    AwaitResult(deadline, context);
     ResultPtr result(PQgetResult(conn));
     if (result == nullptr) break;
     const ExecStatusType status = PQresultStatus(result.get());
@@ -240,22 +268,115 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
                                              : OneLine(PQerrorMessage(conn));
     Lost("connection to the server lost: " + why, context, false);
   }
-  if (error != nullptr) {
-    const PGresult* failed = error.get();
-    const char* state = PQresultErrorField(failed, PG_DIAG_SQLSTATE);
-    std::string text = OneLine(PQresultErrorField(failed, PG_DIAG_MESSAGE_PRIMARY));
-    if (text.empty()) text = OneLine(PQresultErrorMessage(failed));
-    if (const char* detail = PQresultErrorField(failed, PG_DIAG_MESSAGE_DETAIL)) {
-      text += " (" + OneLine(detail) + ")";
-    }
-    const std::string code = state != nullptr ? state : sqlstate::kProtocolViolation;
-    if (code == sqlstate::kUniqueViolation) {
-      throw KeyViolation(text, ClientIndexName(PQresultErrorField(failed, PG_DIAG_CONSTRAINT_NAME)),
-                         std::move(context));
-    }
-    throw DatabaseError(text, code, std::move(context));
-  }
+  if (error != nullptr) ThrowResultError(error.get(), context);
   return QueryResult(kept.release());
+}
+
+std::vector<QueryResult> Connection::ExecutePipeline(const std::vector<Statement>& statements,
+                                                     std::chrono::milliseconds timeout,
+                                                     ErrorContext context, size_t* failedAt) {
+  context.server = label_;
+  if (failedAt != nullptr) *failedAt = statements.size();
+  if (conn_ == nullptr) {
+    throw DatabaseError("the connection to the server is closed", sqlstate::kConnectionFailure,
+                        std::move(context));
+  }
+  std::vector<QueryResult> results;
+  if (statements.empty()) return results;
+  pg_conn* const conn = conn_.get();
+  const auto deadline = Clock::now() + timeout;
+  timeout_ = timeout;
+  auto sendFailed = [&]() {
+    if (PQstatus(conn) == CONNECTION_BAD) {
+      Lost("connection to the server lost: " + OneLine(PQerrorMessage(conn)), context, false);
+    }
+    const std::string why = OneLine(PQerrorMessage(conn));
+    Close();  // a pipeline left half sent cannot be used again
+    throw DatabaseError(why, sqlstate::kProtocolViolation, std::move(context));
+  };
+  if (PQenterPipelineMode(conn) == 0) sendFailed();
+  // What was sent, in order: a statement's preparation (its new name) or its execution.
+  struct Sent {
+    size_t statement;
+    std::string prepared;  // non-empty: the preparation of this name
+  };
+  std::vector<Sent> sent;
+  std::unordered_map<std::string, std::string> preparing;  // statement text -> name
+  for (size_t i = 0; i < statements.size(); ++i) {
+    const Statement& statement = statements[i];
+    std::string name;
+    if (auto known = prepared_.find(statement.sql); known != prepared_.end()) {
+      name = known->second;
+    } else if (auto pending = preparing.find(statement.sql); pending != preparing.end()) {
+      name = pending->second;
+    } else {
+      name = "k" + std::to_string(prepared_.size() + preparing.size() + 1);
+      if (PQsendPrepare(conn, name.c_str(), statement.sql.c_str(), 0, nullptr) == 0) sendFailed();
+      preparing.emplace(statement.sql, name);
+      sent.push_back({i, name});
+    }
+    std::vector<const char*> values;
+    values.reserve(statement.params.size());
+    for (const auto& p : statement.params) values.push_back(p ? p->c_str() : nullptr);
+    if (PQsendQueryPrepared(conn, name.c_str(), static_cast<int>(values.size()), values.data(),
+                            nullptr, nullptr, 0) == 0) {
+      sendFailed();
+    }
+    sent.push_back({i, ""});
+    // Keep the output moving so that a long pipeline never waits on a full buffer.
+    if (sent.size() % 64 == 0) FlushAll(deadline, context);
+  }
+  if (PQpipelineSync(conn) == 0) sendFailed();
+  ++roundTrips_;
+  FlushAll(deadline, context);
+
+  ResultPtr error;
+  size_t errorAt = statements.size();
+  results.resize(statements.size());
+  for (const Sent& item : sent) {
+    for (;;) {
+      AwaitResult(deadline, context);
+      ResultPtr result(PQgetResult(conn));
+      if (result == nullptr) break;
+      const ExecStatusType status = PQresultStatus(result.get());
+      if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE) {
+        if (error == nullptr) {
+          error = std::move(result);
+          errorAt = item.statement;
+        }
+      } else if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+        Lost("the server started a copy that the client never asked for", context, false);
+      } else if (status == PGRES_PIPELINE_ABORTED || status == PGRES_NONFATAL_ERROR) {
+        continue;
+      } else if (!item.prepared.empty()) {
+        prepared_.emplace(statements[item.statement].sql, item.prepared);
+      } else {
+        results[item.statement] = QueryResult(result.release());
+      }
+    }
+    if (PQstatus(conn) == CONNECTION_BAD) break;
+  }
+  // The end of the pipeline.
+  if (PQstatus(conn) != CONNECTION_BAD) {
+    AwaitResult(deadline, context);
+    ResultPtr sync(PQgetResult(conn));
+    if (sync == nullptr || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) {
+      Lost("the server's answer to a pipeline ended out of order", context, false);
+    }
+    if (PQexitPipelineMode(conn) == 0) {
+      Lost("the pipeline could not be left: " + OneLine(PQerrorMessage(conn)), context, false);
+    }
+  }
+  if (PQstatus(conn) == CONNECTION_BAD) {
+    const std::string why = error != nullptr ? OneLine(PQresultErrorMessage(error.get()))
+                                             : OneLine(PQerrorMessage(conn));
+    Lost("connection to the server lost: " + why, context, false);
+  }
+  if (error != nullptr) {
+    if (failedAt != nullptr) *failedAt = errorAt;
+    ThrowResultError(error.get(), context);
+  }
+  return results;
 }
 
 QueryResult Connection::Execute(const std::string& sql, const Params& params,
@@ -275,11 +396,9 @@ QueryResult Connection::ExecutePrepared(const std::string& sql, const Params& pa
                                         std::chrono::milliseconds timeout, ErrorContext context) {
   auto found = prepared_.find(sql);
   if (found == prepared_.end()) {
-    const std::string name = "k" + std::to_string(prepared_.size() + 1);
-    ErrorContext prepareContext = context;
-    Run([&](pg_conn* conn) { return PQsendPrepare(conn, name.c_str(), sql.c_str(), 0, nullptr); },
-        timeout, prepareContext);
-    found = prepared_.emplace(sql, name).first;
+    // Prepared and run in one round trip.
+    std::vector<QueryResult> results = ExecutePipeline({{sql, params}}, timeout, context);
+    return std::move(results.front());
   }
   std::vector<const char*> values;
   values.reserve(params.size());

@@ -17,6 +17,7 @@
 #include "dbclient/QueryResult.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace kessmar::dbclient {
 
@@ -40,6 +41,12 @@ struct ConnectTarget {
 // Text parameters of a statement; nullopt is SQL null.
 using Params = std::vector<std::optional<std::string>>;
 
+// One statement of a pipeline.
+struct Statement {
+  std::string sql;
+  Params params;
+};
+
 class Connection {
  public:
   // Connects within timeout. The session runs with DateStyle ISO, client encoding UTF-8, and a
@@ -54,15 +61,22 @@ class Connection {
   ~Connection();
 
   // Runs one statement with parameters ($1, $2, ...) through a statement prepared once per
-  // connection under a name of its own (first use: prepare, then execute). Throws DatabaseError:
-  // the server's error with its SQLSTATE (KeyViolation for 23505), or 08006 when the connection
-  // is lost or no answer came within timeout (then the connection is closed). context names the
-  // table and field for the message; its server is filled in here.
+  // connection under a name of its own (first use: prepared and run in one round trip). Throws
+  // DatabaseError: the server's error with its SQLSTATE (KeyViolation for 23505), or 08006 when the
+  // connection is lost or no answer came within timeout (then the connection is closed). context
+  // names the table and field for the message; its server is filled in here.
   QueryResult ExecutePrepared(const std::string& sql, const Params& params,
                               std::chrono::milliseconds timeout, ErrorContext context = {});
   // The same without preparing (for statements run once).
   QueryResult Execute(const std::string& sql, const Params& params,
                       std::chrono::milliseconds timeout, ErrorContext context = {});
+  // Runs statements in order in one round trip (libpq's pipeline mode), each through a statement
+  // prepared once per connection; returns their results in order. The first failure ends the
+  // pipeline (the server skips what follows) and is thrown as ExecutePrepared throws it, with
+  // *failedAt (when given) set to its statement's position; statements.size() otherwise.
+  std::vector<QueryResult> ExecutePipeline(const std::vector<Statement>& statements,
+                                           std::chrono::milliseconds timeout,
+                                           ErrorContext context = {}, size_t* failedAt = nullptr);
   // Several statements separated by ";" without parameters, in one request (schema scripts).
   void ExecuteScript(const std::string& sql, std::chrono::milliseconds timeout,
                      ErrorContext context = {});
@@ -88,10 +102,15 @@ class Connection {
   template <typename Send>
   QueryResult Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context);
   [[noreturn]] void Lost(const std::string& why, ErrorContext& context, bool timedOut);
+  void FlushAll(std::chrono::steady_clock::time_point deadline, ErrorContext& context);
+  void AwaitResult(std::chrono::steady_clock::time_point deadline, ErrorContext& context);
+  std::string NoAnswer(std::chrono::steady_clock::time_point deadline) const;
+  [[noreturn]] static void ThrowResultError(const pg_result* failed, ErrorContext& context);
 
   std::unique_ptr<pg_conn, Finish> conn_;
   std::string label_;
   uint64_t roundTrips_ = 0;
+  std::chrono::milliseconds timeout_{0};  // of the request running
   int serverPid_ = 0;
   std::unordered_map<std::string, std::string> prepared_;  // statement text -> name
 };

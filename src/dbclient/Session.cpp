@@ -106,6 +106,17 @@ QueryResult Session::Run(const std::string& sql, const Params& params,
   }
 }
 
+std::vector<QueryResult> Session::RunPipeline(const std::vector<Statement>& statements,
+                                              const ErrorContext& context, size_t* failedAt) {
+  if (failedAt != nullptr) *failedAt = statements.size();
+  Connection& connection = Live(context);
+  try {
+    return connection.ExecutePipeline(statements, timeout_, context, failedAt);
+  } catch (const DatabaseError& e) {
+    Failed(e, connection);
+  }
+}
+
 void Session::Failed(const DatabaseError& e, const Connection& connection) {
   if (transaction_ != TransactionState::kActive) throw;
   if (!connection.IsOpen()) {
@@ -169,6 +180,7 @@ void Session::StartTransaction(Isolation isolation) {
       isolation == Isolation::kRepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN",
       context);
   transaction_ = TransactionState::kActive;
+  ++transactionSerial_;
   firstFailure_.reset();
 }
 
@@ -246,6 +258,32 @@ const TableMetadata& Session::Metadata(const std::string& databaseAlias, const s
     Failed(e, connection);
   }
   return *metadata_.emplace(key, std::move(meta)).first->second;
+}
+
+void Session::LoadCatalog() {
+  const ErrorContext context{serverLabel_, "", ""};
+  EnsureOpen(false);
+  std::vector<std::pair<std::string, std::string>> wanted;
+  std::vector<std::string> keys;
+  for (const Table* table : tables_) {
+    std::string key = ToLowerAscii(table->DatabaseName() + "\n" + table->TableName());
+    if (metadata_.contains(key) || std::find(keys.begin(), keys.end(), key) != keys.end()) {
+      continue;
+    }
+    wanted.emplace_back(table->DatabaseName(), table->TableName());
+    keys.push_back(std::move(key));
+  }
+  if (wanted.empty()) return;
+  Connection& connection = Live(context);
+  std::vector<std::optional<TableMetadata>> entries;
+  try {
+    entries = LoadTablesMetadata(connection, wanted, timeout_, context);
+  } catch (const DatabaseError& e) {
+    Failed(e, connection);
+  }
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i]) metadata_.emplace(keys[i], std::make_unique<TableMetadata>(*entries[i]));
+  }
 }
 
 void Session::Register(Table* table) {

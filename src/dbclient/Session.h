@@ -75,6 +75,8 @@ class Session {
   void Commit();
   void Rollback();
   bool InTransaction() const { return transaction_ != TransactionState::kNone; }
+  // Grows with every transaction started: tells one transaction from the next.
+  uint64_t TransactionSerial() const { return transactionSerial_; }
 
   // The database aliases the server offers (the schemas of its database), sorted. Opens the
   // session when needed. Throws DatabaseError.
@@ -93,6 +95,11 @@ class Session {
   // Runs a prepared statement on the connection, within Timeout(). Throws DatabaseError; a lost
   // connection during a transaction marks the transaction lost.
   QueryResult Run(const std::string& sql, const Params& params, const ErrorContext& context);
+  // Runs statements in one round trip (Connection::ExecutePipeline), with Run's handling of the
+  // transaction. *failedAt: the position of the statement that failed (statements.size() when
+  // none did, or the connection failed).
+  std::vector<QueryResult> RunPipeline(const std::vector<Statement>& statements,
+                                       const ErrorContext& context, size_t* failedAt = nullptr);
   // The same without preparing the statement (for statements run once in a while: one round
   // trip where a prepared statement's first use takes two).
   QueryResult RunOnce(const std::string& sql, const ErrorContext& context);
@@ -104,6 +111,11 @@ class Session {
   // did is settled (committed or rolled back) and visible. False when it still runs at the
   // bound. Throws DatabaseError when the server cannot be asked.
   bool EndServerProcess(int pid, std::chrono::milliseconds bound);
+  // Reads the catalog entries of every table of the session not read yet, in one request (so
+  // that opening them costs no round trip each). A table whose entry cannot be read is left to
+  // its Open, which names the failure. Connects when needed. Throws DatabaseError for a failure
+  // of the connection.
+  void LoadCatalog();
   // The catalog entry of a table, read once per session. Throws DatabaseError.
   const TableMetadata& Metadata(const std::string& databaseAlias, const std::string& table,
                                 const ErrorContext& context);
@@ -130,6 +142,7 @@ class Session {
   std::string serverLabel_;
   uint64_t pastRoundTrips_ = 0;
   TransactionState transaction_ = TransactionState::kNone;
+  uint64_t transactionSerial_ = 0;
   std::optional<DatabaseError> firstFailure_;  // of the running transaction
   std::map<std::string, std::unique_ptr<TableMetadata>> metadata_;
   std::vector<Table*> tables_;

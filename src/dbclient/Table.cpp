@@ -1,6 +1,7 @@
 #include "dbclient/Table.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "dbclient/Session.h"
 
@@ -224,6 +225,8 @@ void Table::Open() {
 
 void Table::Close() noexcept {
   state_ = State::kInactive;
+  known_.clear();
+  queued_.clear();
   meta_ = nullptr;
   index_ = -1;
   order_.clear();
@@ -444,8 +447,93 @@ int64_t Table::RecordCount() {
 
 // --- Find ---
 
+const std::optional<Table::Row>* Table::Known(std::string_view value) {
+  if (rangeActive_ || known_.empty()) return nullptr;
+  const Session& session = LiveSession();
+  if (!session.InTransaction() || session.TransactionSerial() != knownTransaction_) {
+    known_.clear();
+    return nullptr;
+  }
+  const auto index = known_.find(index_);
+  if (index == known_.end()) return nullptr;
+  const auto found = index->second.find(value);
+  return found != index->second.end() ? &found->second : nullptr;
+}
+
+void Table::Prefetch(const std::vector<std::string>& values) {
+  RequireBrowse();
+  Session& session = LiveSession();
+  if (!session.InTransaction()) {
+    throw DatabaseError("prefetched records need a transaction to stay true", sqlstate::kWrongState,
+                        Context());
+  }
+  const IndexInfo& index = meta_->indexes[static_cast<size_t>(index_)];
+  if (rangeActive_ || !index.unique || index.fields.size() != 1) return;
+  const ColumnInfo& column = meta_->columns[static_cast<size_t>(index.fields.front())];
+  const bool integer = column.type == FieldType::kInteger;
+  const bool text = column.typeName == "text" || column.typeName.starts_with("character varying");
+  if (!integer && !text) return;
+  if (knownTransaction_ != session.TransactionSerial()) known_.clear();
+  knownTransaction_ = session.TransactionSerial();
+  auto& known = known_[index_];
+  // An array literal of the values the server would compare exactly as FindKey's parameter.
+  std::string array = "{";
+  std::vector<std::string> asked;
+  for (const std::string& value : values) {
+    if (known.contains(value) || value.find('\0') != std::string::npos) continue;
+    if (integer) {
+      int64_t number = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+      if (error != std::errc() || end != value.data() + value.size() ||
+          std::to_string(number) != value || number < column.minimum || number > column.maximum) {
+        continue;
+      }
+    }
+    if (!asked.empty()) array += ',';
+    array += '"';
+    for (const char c : value) {
+      if (c == '"' || c == '\\') array += '\\';
+      array += c;
+    }
+    array += '"';
+    asked.push_back(value);
+    known.emplace(value, std::nullopt);
+  }
+  array += '}';
+  if (asked.empty()) return;
+  const std::string field = QuoteIdentifier(column.name);
+  std::string list;
+  for (const auto& c : meta_->columns) {
+    if (!list.empty()) list += ", ";
+    list += "t." + QuoteIdentifier(c.name);
+  }
+  const std::string sql = "SELECT " + list + " FROM " + meta_->QualifiedName() + " AS t WHERE t." +
+                          field + " = ANY($1::" + (integer ? "bigint" : "text") + "[])";
+  std::vector<Row> rows;
+  try {
+    rows = Query(sql, {array});
+  } catch (...) {
+    known_.erase(index_);
+    throw;
+  }
+  const int position = index.fields.front();
+  for (Row& row : rows) {
+    const auto& key = row[static_cast<size_t>(position)];
+    if (!key) continue;
+    // The server writes an integer as its canonical text, which is how it was asked.
+    known[*key] = std::move(row);
+  }
+}
+
 bool Table::FindKey(std::string_view value) {
   RequireBrowse();
+  if (const std::optional<Row>* known = Known(value)) {
+    if (!*known) return false;
+    TakeBatch({**known}, kFindBatch);
+    hasMore_ = true;
+    nextBatch_ = kFirstBatch * 2;
+    return true;
+  }
   const auto& fields = meta_->indexes[static_cast<size_t>(index_)].fields;
   const std::string& field = meta_->columns[static_cast<size_t>(fields.front())].name;
   Params params;
@@ -562,29 +650,77 @@ void Table::Cancel() {
   state_ = State::kBrowse;
 }
 
+Statement Table::InsertStatement() const {
+  Statement insert;
+  std::string columns;
+  std::string values;
+  for (size_t c = 0; c < changed_.size(); ++c) {
+    if (!changed_[c]) continue;
+    insert.params.push_back(editRow_[c]);
+    if (!columns.empty()) {
+      columns += ", ";
+      values += ", ";
+    }
+    columns += QuoteIdentifier(meta_->columns[c].name);
+    values += "$" + std::to_string(insert.params.size());
+  }
+  insert.sql =
+      "INSERT INTO " + meta_->QualifiedName() +
+      (columns.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + values + ")") +
+      " RETURNING " + SelectList();
+  return insert;
+}
+
+void Table::QueueInsert() {
+  RequireOpen();
+  if (state_ != State::kInsert) {
+    throw DatabaseError("no record is being inserted", sqlstate::kWrongState, Context());
+  }
+  queued_.push_back(InsertStatement());
+  editRow_.clear();
+  changed_.clear();
+  state_ = State::kBrowse;
+}
+
+std::vector<Table::Row> Table::WriteQueued(size_t* failedAt) {
+  const std::vector<Statement> queued = std::move(queued_);
+  queued_.clear();
+  if (failedAt != nullptr) *failedAt = queued.size();
+  RequireBrowse();
+  known_.clear();
+  std::vector<Row> written;
+  if (queued.empty()) return written;
+  ++queries_;
+  const std::vector<QueryResult> results = LiveSession().RunPipeline(queued, Context(), failedAt);
+  const int columns = static_cast<int>(meta_->columns.size());
+  written.reserve(results.size());
+  for (const QueryResult& result : results) {
+    if (result.Rows() != 1 || result.Columns() != columns) {
+      throw DatabaseError("the server did not answer a written record with the record",
+                          sqlstate::kProtocolViolation, Context());
+    }
+    Row& row = written.emplace_back();
+    row.reserve(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) row.push_back(result.OptionalValue(0, c));
+  }
+  TakeBatch({written.back()}, 1);
+  hasMore_ = true;
+  nextBatch_ = kFirstBatch * 2;
+  return written;
+}
+
 void Table::Post() {
   RequireOpen();
   if (state_ != State::kEdit && state_ != State::kInsert) {
     throw DatabaseError("no record is being edited or inserted", sqlstate::kWrongState, Context());
   }
+  known_.clear();
   Params params;
   std::string sql;
   if (state_ == State::kInsert) {
-    std::string columns;
-    std::string values;
-    for (size_t c = 0; c < changed_.size(); ++c) {
-      if (!changed_[c]) continue;
-      params.push_back(editRow_[c]);
-      if (!columns.empty()) {
-        columns += ", ";
-        values += ", ";
-      }
-      columns += QuoteIdentifier(meta_->columns[c].name);
-      values += "$" + std::to_string(params.size());
-    }
-    sql = "INSERT INTO " + meta_->QualifiedName() +
-          (columns.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + values + ")") +
-          " RETURNING " + SelectList();
+    Statement insert = InsertStatement();
+    sql = std::move(insert.sql);
+    params = std::move(insert.params);
   } else {
     std::string assignments;
     for (size_t c = 0; c < changed_.size(); ++c) {

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -102,6 +103,15 @@ class Table {
   // 22P02 when value is not of the field's type.
   bool FindKey(std::string_view value);
   bool FindKey(int64_t value);
+  // Reads at once (one request) the records FindKey would find for each of values on the
+  // current index, so that FindKey then answers them without asking the server, exactly as the
+  // server would within the session's running transaction's snapshot. Only for a unique index
+  // of one text or integer field, without an active range; values an integer field cannot hold,
+  // and texts with a zero byte, are left to the server (as is any other index). The answers hold
+  // until this table posts a record, is closed, or the transaction ends; meant for a
+  // repeatable-read transaction, in which no other session's change can show. Throws
+  // DatabaseError 55000 without a transaction, and the server's errors.
+  void Prefetch(const std::vector<std::string>& values);
 
   // --- Ranges (5) ---
   // Bounds for the leading fields of the current index, by field name, as text (an index of
@@ -127,6 +137,18 @@ class Table {
   void Post();
   void Cancel();
   void Refresh();
+  // Keeps the record being inserted to be written by WriteQueued instead of writing it now (the
+  // statement Post would send); the current record stays what it was before Append. Throws
+  // DatabaseError 55000 when no record is being inserted.
+  void QueueInsert();
+  size_t QueuedInserts() const { return queued_.size(); }
+  // Writes the queued records in order in one round trip and returns each record as the server
+  // now holds it, in the same order; the last becomes the current record. The queue is emptied
+  // either way. Throws what Post throws for the first record the server refused, with
+  // *failedAt (when given) its position in the queue (the queue's size for any other failure).
+  std::vector<std::vector<std::optional<std::string>>> WriteQueued(size_t* failedAt = nullptr);
+  // Forgets the queued records without writing them. Never throws.
+  void DiscardQueued() noexcept { queued_.clear(); }
 
   // --- Locks ---
   // Locks the table against changes by other sessions until the session's transaction ends:
@@ -177,6 +199,8 @@ class Table {
   std::string KeyColumns() const;
   std::string KeyPlaceholders(Params& params, const Row& row) const;
   std::string PrimaryKeyCondition(Params& params, const Row& row) const;
+  Statement InsertStatement() const;
+  const std::optional<Row>* Known(std::string_view value);
   void TakeBatch(std::vector<Row> rows, int64_t limit);
   std::vector<std::optional<std::string>> Bounds(const std::vector<KeyValue>& values) const;
 
@@ -209,6 +233,12 @@ class Table {
   Row editRow_;
   std::vector<bool> changed_;
   uint64_t queries_ = 0;
+
+  // Prefetch's answers: index -> value -> the record (none: no record), valid in transaction
+  // knownTransaction_ of the session.
+  std::map<int, std::map<std::string, std::optional<Row>, std::less<>>> known_;
+  uint64_t knownTransaction_ = 0;
+  std::vector<Statement> queued_;
 };
 
 }  // namespace kessmar::dbclient

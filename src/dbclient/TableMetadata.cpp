@@ -125,6 +125,32 @@ TableMetadata LoadTableMetadata(Connection& connection, const std::string& datab
                                 const ErrorContext& context) {
   const QueryResult rows =
       connection.ExecutePrepared(kCatalogQuery, {databaseAlias, table}, timeout, context);
+  return ParseTableMetadata(rows, connection, databaseAlias, table, timeout, context);
+}
+
+std::vector<std::optional<TableMetadata>> LoadTablesMetadata(
+    Connection& connection, const std::vector<std::pair<std::string, std::string>>& tables,
+    std::chrono::milliseconds timeout, const ErrorContext& context) {
+  std::vector<Statement> queries;
+  queries.reserve(tables.size());
+  for (const auto& [alias, table] : tables) queries.push_back({kCatalogQuery, {alias, table}});
+  const std::vector<QueryResult> answers = connection.ExecutePipeline(queries, timeout, context);
+  std::vector<std::optional<TableMetadata>> entries(tables.size());
+  for (size_t i = 0; i < tables.size(); ++i) {
+    try {
+      entries[i] = ParseTableMetadata(answers[i], connection, tables[i].first, tables[i].second,
+                                      timeout, context);
+    } catch (const DatabaseError& e) {
+      if (e.IsConnectionFailure()) throw;
+      // Left to LoadTableMetadata, which names the failure when the table is opened.
+    }
+  }
+  return entries;
+}
+
+TableMetadata ParseTableMetadata(const QueryResult& rows, Connection& connection,
+                                 const std::string& databaseAlias, const std::string& table,
+                                 std::chrono::milliseconds timeout, const ErrorContext& context) {
   if (rows.Columns() != 8) {
     throw DatabaseError("unexpected catalog answer", sqlstate::kProtocolViolation, context);
   }

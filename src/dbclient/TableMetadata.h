@@ -10,8 +10,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dbclient/DatabaseError.h"
@@ -19,6 +21,7 @@
 namespace kessmar::dbclient {
 
 class Connection;
+class QueryResult;
 
 enum class FieldType { kInteger, kNumeric, kFloat, kText, kDate, kTimestamp, kBoolean, kOther };
 
@@ -62,6 +65,19 @@ struct TableMetadata {
 TableMetadata LoadTableMetadata(Connection& connection, const std::string& databaseAlias,
                                 const std::string& table, std::chrono::milliseconds timeout,
                                 const ErrorContext& context);
+
+// The catalog entries of several tables (pairs of database alias and table) in one request; an
+// entry LoadTableMetadata would refuse (a missing table, ...) is left empty. Throws
+// DatabaseError for a failure of the connection.
+std::vector<std::optional<TableMetadata>> LoadTablesMetadata(
+    Connection& connection, const std::vector<std::pair<std::string, std::string>>& tables,
+    std::chrono::milliseconds timeout, const ErrorContext& context);
+
+// The catalog entry of table from the answer to the catalog query; asks the connection which
+// name is missing when the answer holds no table. Throws as LoadTableMetadata.
+TableMetadata ParseTableMetadata(const QueryResult& rows, Connection& connection,
+                                 const std::string& databaseAlias, const std::string& table,
+                                 std::chrono::milliseconds timeout, const ErrorContext& context);
 
 // An identifier quoted for SQL: "name" with inner quotes doubled.
 std::string QuoteIdentifier(std::string_view name);

@@ -372,5 +372,83 @@ TEST_F(TableCursorTest, RequestsAreCountedAndStatementsPreparedOnce) {
   EXPECT_EQ(db.session.RoundTrips() - before, 4u);
 }
 
+TEST_F(TableCursorTest, PrefetchedFindsAndQueuedInsertsAnswerAsTheServerWould) {
+  AddArticles();
+  Table artk(db.session, "artk", "DATA");
+  artk.SetIndexName("ARTK_fullcod");
+  artk.Open();
+  try {
+    artk.Prefetch({"12345678"});
+    ADD_FAILURE() << "Prefetch outside a transaction";
+  } catch (const DatabaseError& e) {
+    EXPECT_EQ(e.SqlState(), dbclient::sqlstate::kWrongState);
+  }
+
+  db.session.StartTransaction(dbclient::Isolation::kRepeatableRead);
+  uint64_t before = db.session.RoundTrips();
+  artk.Prefetch({"12345678", "99999999", "23456789", "a\"b\\c"});
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+  before = db.session.RoundTrips();
+  ASSERT_TRUE(artk.FindKey("23456789"));
+  EXPECT_EQ(artk.FieldByName("ARTK_nummer").AsInteger(), 2);
+  EXPECT_FALSE(artk.FindKey("99999999"));
+  EXPECT_EQ(artk.FieldByName("ARTK_nummer").AsInteger(), 2);  // not found: the record stays
+  EXPECT_FALSE(artk.FindKey("a\"b\\c"));
+  ASSERT_TRUE(artk.FindKey("12345678"));
+  EXPECT_EQ(artk.FieldByName("ARTK_Merk").AsString(), "Bosch");
+  EXPECT_EQ(db.session.RoundTrips() - before, 0u);
+  artk.Next();  // beyond the prefetched record: the server, in index order
+  EXPECT_EQ(artk.FieldByName("ARTK_fullcod").AsString(), "23456789");
+  EXPECT_TRUE(artk.FindKey("34567890"));  // not prefetched
+  EXPECT_EQ(db.session.RoundTrips() - before, 2u);
+  // An integer index: "01" is no integer's own text, so the server still compares it.
+  artk.SetIndexName("ARTK_nummer");
+  artk.Prefetch({"5", "01", "99999999999"});
+  before = db.session.RoundTrips();
+  ASSERT_TRUE(artk.FindKey(int64_t{5}));
+  EXPECT_EQ(db.session.RoundTrips() - before, 0u);
+  ASSERT_TRUE(artk.FindKey("01"));
+  EXPECT_EQ(artk.FieldByName("ARTK_fullcod").AsString(), "12345678");
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+  db.session.Commit();
+  // The answers belonged to that transaction.
+  before = db.session.RoundTrips();
+  ASSERT_TRUE(artk.FindKey(int64_t{5}));
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+
+  // Queued inserts: written in order in one round trip; the first refusal names its position
+  // and nothing of the transaction stays.
+  auto queue = [&artk](int64_t number, const std::string& code) {
+    artk.Append();
+    artk.FieldByName("ARTK_nummer").SetInteger(number);
+    artk.FieldByName("ARTK_fullcod").SetString(code);
+    artk.QueueInsert();
+  };
+  db.session.StartTransaction();
+  queue(900, "90000000");
+  queue(901, "12345678");  // taken
+  queue(902, "90000002");
+  size_t failedAt = 99;
+  EXPECT_THROW(artk.WriteQueued(&failedAt), KeyViolation);
+  EXPECT_EQ(failedAt, 1u);
+  EXPECT_EQ(artk.QueuedInserts(), 0u);
+  EXPECT_THROW(db.session.Commit(), DatabaseError);
+  EXPECT_EQ(Server().QueryValue(R"(SELECT count(*) FROM "DATA"."artk")"), "3");
+
+  db.session.StartTransaction();
+  queue(900, "90000000");
+  queue(902, "90000002");
+  before = db.session.RoundTrips();
+  const auto written = artk.WriteQueued(&failedAt);
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+  EXPECT_EQ(failedAt, 2u);
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written[0][0], "900");
+  EXPECT_EQ(written[1][0], "902");
+  EXPECT_EQ(artk.FieldByName("ARTK_fullcod").AsString(), "90000002");
+  db.session.Commit();
+  EXPECT_EQ(Server().QueryValue(R"(SELECT count(*) FROM "DATA"."artk")"), "5");
+}
+
 }  // namespace
 }  // namespace kessmar::testing
