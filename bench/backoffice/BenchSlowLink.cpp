@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "BackOfficeServer.h"
-#include "DelayProxy.h"
 #include "backoffice/BatchTransfer.h"
+#include "backoffice/DelayProxy.h"
 #include "backoffice/OrderCreation.h"
 #include "batch/MemTable.h"
+#include "support/BackOfficeServer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DelayProxy.h"
+#include "backoffice/DelayProxy.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -4,9 +4,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "common/CodePage.h"
 #include "backoffice/ScanLookup.h"
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 #include "dbclient/DatabaseError.h"
 
 namespace kessmar {

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "batch/CodePage.h"
+#include "common/CodePage.h"
 
 namespace kessmar {
 namespace {

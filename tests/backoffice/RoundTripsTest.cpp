@@ -4,13 +4,13 @@
 // look-up and each line asking the server) into two databases holding the same data.
 #include <gtest/gtest.h>
 
-#include "BackOfficeFixture.h"
-#include "TransferTestData.h"
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/ConnectToVemoServer.h"
 #include "backoffice/OrderCreation.h"
 #include "backoffice/ScanLookup.h"
-#include "batch/CodePage.h"
+#include "backoffice/TransferTestData.h"
+#include "common/CodePage.h"
+#include "support/BackOfficeFixture.h"
 
 namespace kessmar::testing {
 namespace {
