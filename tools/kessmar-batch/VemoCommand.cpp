@@ -5,8 +5,13 @@
 #include "backoffice/BatchTransfer.h"
 #include "backoffice/OrderCreation.h"
 #include "batch/ScanTables.h"
+#include "dbclient/DiscoveryMessage.h"
 
 namespace kessmar {
+
+bool IsServerOption(std::string_view value) {
+  return dbclient::IsAnnounceableAddress(value);
+}
 
 int RunVemoCommand(const VemoOptions& options, std::ostream& out, std::ostream& err) {
   MemTable scannerData;

@@ -4,6 +4,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace kessmar {
 
@@ -16,6 +17,9 @@ struct VemoOptions {
 
 // The exit status when the back office holds the batch already and --again was not given.
 inline constexpr int kAlreadyHandedOn = 3;
+
+// Whether value can name the server of --server: NAME@ADDRESS, at most 63 characters.
+bool IsServerOption(std::string_view value);
 
 // Loads options.file, builds the batch to process and transfers it. Prints to out the server,
 // the order number, one line per order line ("Line: CODE  QUANTITY x UNIT PRICE = TOTAL") and

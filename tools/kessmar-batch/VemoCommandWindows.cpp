@@ -3,6 +3,10 @@
 
 namespace kessmar {
 
+bool IsServerOption(std::string_view) {
+  return true;
+}
+
 int RunVemoCommand(const VemoOptions&, std::ostream&, std::ostream& err) {
   err << "De koppeling met de Vemo back office zit nog niet in de Windows-versie.\n";
   return 1;

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "batch/MemTable.h"
-#include "dbclient/DiscoveryMessage.h"
 #include "kessmar-batch/BatchText.h"
 #include "kessmar-batch/VemoCommand.h"
 #include "platform/StandardStreams.h"
@@ -57,7 +56,7 @@ int main(int argc, char** argv) {
       if (arg == "--server" && i + 1 < argc) {
         options.server = argv[++i];
         // Checked before anything is connected: a bad value must not end in a search.
-        if (!kessmar::dbclient::IsAnnounceableAddress(options.server)) {
+        if (!kessmar::IsServerOption(options.server)) {
           std::cerr << "kessmar-batch: --server " << options.server
                     << " is not a server address NAME@ADDRESS (at most 63 characters)\n";
           return 2;
