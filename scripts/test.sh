@@ -3,8 +3,9 @@
 # test; builds the Debian package in a build folder without tests and checks it; then builds the
 # parts without Qt with AddressSanitizer and UndefinedBehaviorSanitizer and runs their tests again;
 # then builds the fuzz targets with clang and runs each for 30 s (scripts/fuzz.sh).
+# Last, the Windows build of the core under Wine (scripts/test-windows.sh).
 # Usage: scripts/test.sh   (KESSMAR_SKIP_SANITIZE=1 skips the sanitizer build, KESSMAR_SKIP_FUZZ=1
-#                           the fuzz targets)
+#                           the fuzz targets, KESSMAR_SKIP_WINDOWS=1 the Windows build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -29,4 +30,9 @@ fi
 
 if [ "${KESSMAR_SKIP_FUZZ:-0}" != "1" ]; then
   bash scripts/fuzz.sh 30
+fi
+
+# The Windows build of the core, cross-built with mingw-w64 and tested under Wine.
+if [ "${KESSMAR_SKIP_WINDOWS:-0}" != "1" ]; then
+  bash scripts/test-windows.sh
 fi

@@ -40,7 +40,7 @@ std::string ConnectToVemoServer(const std::string& vemoServer, std::unique_ptr<T
   db->FFConnectionManager.SetServerName(
       dbclient::Truncated(vemoServer, dbclient::kServerNameWriteLimit));
   bool denied = false;
-  const std::string failure = OpenSysi(*db, &denied);
+  std::string failure = OpenSysi(*db, &denied);
   if (failure.empty() || denied || choice == ServerChoice::kBind) return "";
 
   // The built-in configuration: the locator searches.

@@ -169,7 +169,7 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
   }
   auto connection = std::unique_ptr<Connection>(new Connection(conn, target.serverLabel));
-  owner.release();  // the connection finishes it now
+  static_cast<void>(owner.release());  // the connection finishes it now
   return connection;
 }
 

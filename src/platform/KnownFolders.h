@@ -13,8 +13,8 @@ namespace kessmar::platform {
 // absolute, else /tmp), created with mode 0700, so that no other user can place, block or swap
 // files the program later runs. When that name is taken by someone else (another owner, not a
 // folder, open to others), "kessmar-scanner-tool" in $XDG_RUNTIME_DIR, else in ~/.cache, made the
-// same way; *fallbackNote (when given) then says why. Throws std::runtime_error naming the folder
-// when none can be had.
+// same way; *fallbackNote (when given) then says why. On Windows, the user's own %TEMP%. Throws
+// std::runtime_error naming the folder when none can be had.
 std::filesystem::path TemporaryFolder(std::string* fallbackNote = nullptr);
 
 // The user's documents folder: XDG_DOCUMENTS_DIR of $XDG_CONFIG_HOME/user-dirs.dirs (default

@@ -9,8 +9,11 @@
 
 #include "platform/lazy/LazyLibrary.h"
 
+// The arguments are a type, a name and two parenthesised lists: they cannot take parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KESSMAR_FORWARD(ret, name, params, args)                                                   \
   extern "C" ret(name) params {                                                                    \
     static kessmar::platform::LazyFunction<decltype(&(name))> real(KESSMAR_LAZY_LIBRARY(), #name); \
     return real.Get() args;                                                                        \
   }
+// NOLINTEND(bugprone-macro-parentheses)

@@ -97,6 +97,12 @@ LibcurlUse::~LibcurlUse() {
 
 }  // namespace kessmar::platform
 
+// libcurl's own signatures end their named parameters with an enum, which va_start takes as it
+// is in every compiler libcurl supports; clang warns about it all the same.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
+
 using kessmar::platform::ForwardOption;
 using kessmar::platform::LazyFunction;
 using kessmar::platform::Libcurl;

@@ -68,8 +68,7 @@ std::optional<std::string> PrivateFolderProblem(const std::filesystem::path& fol
 
 std::filesystem::path TemporaryFolder(std::string* fallbackNote) {
   const std::string own = "kessmar-" + std::to_string(::getuid());
-  const std::filesystem::path first =
-      std::filesystem::path(AbsoluteEnv("TMPDIR").value_or("/tmp")) / own;
+  std::filesystem::path first = std::filesystem::path(AbsoluteEnv("TMPDIR").value_or("/tmp")) / own;
   const auto problem = PrivateFolderProblem(first);
   if (!problem) return first;
   std::vector<std::filesystem::path> fallbacks;
