@@ -25,6 +25,7 @@
 #include "batch/TfrmHistory.h"
 #include "common/ErrorText.h"
 #include "platform/AppPaths.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/UserMessages.h"
 #include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
@@ -95,8 +96,8 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
     LogHandlerFailure("Listing the ports", CurrentExceptionText());
   }
   // The start-up benchmark measures the memory before the first check, so it may come later.
-  if (const char* delay = std::getenv("KESSMAR_FIRST_UPDATE_CHECK_MS"); delay != nullptr) {
-    trmCheckForUpdate->setInterval(std::max(0, std::atoi(delay)));
+  if (const auto delay = platform::EnvironmentOverride(platform::env::kFirstUpdateCheckMs)) {
+    trmCheckForUpdate->setInterval(std::max(0, std::atoi(delay->c_str())));
   }
   trmCheckForUpdate->start();
   Checkvooreenupdate1->setVisible(true);

@@ -6,6 +6,7 @@
 
 #include "backoffice/ArtkIntoms.h"
 #include "common/Text.h"
+#include "platform/EnvironmentOverrides.h"
 
 namespace kessmar {
 namespace {
@@ -20,13 +21,10 @@ constexpr const char* kConfinedServer = "VEMOPRO@127.0.0.254";
 }  // namespace
 
 std::string BuiltInServerName() {
-  if (const char* server = std::getenv("KESSMAR_VEMO_SERVER"); server != nullptr && *server) {
-    return server;
+  if (const auto server = platform::EnvironmentOverride(platform::env::kVemoServer)) {
+    return *server;
   }
-  if (const char* confined = std::getenv("KESSMAR_DISCOVERY_ADDR");
-      confined != nullptr && *confined) {
-    return kConfinedServer;
-  }
+  if (platform::EnvironmentOverride(platform::env::kDiscoveryAddr)) return kConfinedServer;
   return kDesignTimeServer;
 }
 

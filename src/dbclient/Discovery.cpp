@@ -12,6 +12,7 @@
 #include "common/Text.h"
 #include "dbclient/DatabaseError.h"
 #include "dbclient/DiscoveryMessage.h"
+#include "platform/EnvironmentOverrides.h"
 
 namespace kessmar::dbclient {
 namespace {
@@ -25,9 +26,9 @@ std::string Where(const DiscoveryRoute& route) {
 }  // namespace
 
 uint16_t DiscoveryPort() {
-  const char* text = std::getenv("KESSMAR_DISCOVERY_PORT");
-  if (text == nullptr || *text == '\0') return kDefaultDiscoveryPort;
-  const std::string_view value(text);
+  const auto text = platform::EnvironmentOverride(platform::env::kDiscoveryPort);
+  if (!text) return kDefaultDiscoveryPort;
+  const std::string_view value(*text);
   unsigned port = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), port);
   if (error != std::errc() || end != value.data() + value.size() || port == 0 || port > 65535) {
@@ -40,12 +41,11 @@ uint16_t DiscoveryPort() {
 DiscoveryRoute ChooseDiscoveryRoute(const std::optional<platform::NetworkAdapter>& adapter) {
   DiscoveryRoute route;
   route.port = DiscoveryPort();
-  if (const char* text = std::getenv("KESSMAR_DISCOVERY_ADDR"); text != nullptr && *text) {
-    const auto destination = platform::Ipv4Address::Parse(text);
+  if (const auto text = platform::EnvironmentOverride(platform::env::kDiscoveryAddr)) {
+    const auto destination = platform::Ipv4Address::Parse(*text);
     if (!destination) {
-      throw DatabaseError(
-          "KESSMAR_DISCOVERY_ADDR \"" + std::string(text) + "\" is not an IPv4 address",
-          sqlstate::kCannotConnect, {});
+      throw DatabaseError("KESSMAR_DISCOVERY_ADDR \"" + *text + "\" is not an IPv4 address",
+                          sqlstate::kCannotConnect, {});
     }
     route.destination = *destination;
     return route;

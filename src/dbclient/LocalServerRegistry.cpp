@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 #include "platform/net/RuntimeFolder.h"
 
@@ -83,8 +84,8 @@ bool Trusted(const fs::path& folder) {
 }  // namespace
 
 fs::path DefaultLocalServerRegistry() {
-  if (const char* folder = std::getenv("KESSMAR_SERVER_REGISTRY"); folder != nullptr && *folder) {
-    return folder;
+  if (const auto folder = platform::EnvironmentOverride(platform::env::kServerRegistry)) {
+    return *folder;
   }
   return platform::UserRuntimeFolder() / "kessmar" / "backoffice-servers";
 }

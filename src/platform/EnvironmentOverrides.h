@@ -17,6 +17,7 @@ inline constexpr const char* kDevRoot = "KESSMAR_DEV_ROOT";      // a stand-in f
 // Start-up (src/app).
 inline constexpr const char* kAutostart = "KESSMAR_AUTOSTART";           // "1": started at login
 inline constexpr const char* kReportStartup = "KESSMAR_REPORT_STARTUP";  // "1": benchmark
+inline constexpr const char* kFirstUpdateCheckMs = "KESSMAR_FIRST_UPDATE_CHECK_MS";  // benchmark
 // The web order (src/actions).
 inline constexpr const char* kShopUrl = "KESSMAR_SHOP_URL";
 // The back office (src/dbclient, src/backoffice, tools/backoffice-server).
@@ -29,6 +30,14 @@ inline constexpr const char* kPgBin = "KESSMAR_PG_BIN";
 inline constexpr const char* kUpdateUrl = "KESSMAR_UPDATE_URL";
 inline constexpr const char* kUpdateCaFile = "KESSMAR_UPDATE_CA_FILE";
 inline constexpr const char* kUpdateAutoanswer = "KESSMAR_UPDATE_AUTOANSWER";  // "1": answer yes
+inline constexpr const char* kUpdateTestKeys = "KESSMAR_UPDATE_TEST_KEYS";     // test builds only
+// Libraries loaded on first use (src/platform/lazy): another file to load instead.
+inline constexpr const char* kLibpq = "KESSMAR_LIBPQ";
+inline constexpr const char* kLibcurl = "KESSMAR_LIBCURL";
+inline constexpr const char* kLibmspack = "KESSMAR_LIBMSPACK";
+inline constexpr const char* kLibcrypto = "KESSMAR_LIBCRYPTO";
+// The Windows tests (scripts/test-windows.sh): KESSMAR_WINDOWS_BUILD, KESSMAR_LINUX_BUILD and
+// KESSMAR_WINEPREFIX are read by the script alone.
 }  // namespace env
 
 // The value of the variable name; nullopt when it is unset or empty.

@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/FolderAccess.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
@@ -137,8 +138,7 @@ TfrmUpdate::TfrmUpdate(UserMessages& messages, ShellOpen& shell, QWidget* parent
   font.setFamilies({"MS Sans Serif", "DejaVu Sans"});
   font.setPixelSize(11);
   setFont(font);
-  const char* answer = std::getenv("KESSMAR_UPDATE_AUTOANSWER");
-  autoAnswer_ = answer != nullptr && std::string(answer) == "1";
+  autoAnswer_ = platform::EnvironmentOverride(platform::env::kUpdateAutoanswer) == "1";
   TickCount = [] { return static_cast<uint32_t>(NowMs()); };
 
   CreateControls();

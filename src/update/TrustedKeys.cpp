@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 
 namespace kessmar {
@@ -19,9 +20,9 @@ UpdateKeys TrustedUpdateKeys() {
   UpdateKeys keys = ParsePublicKeys(kSupplierKeys);
 #ifdef KESSMAR_UPDATE_TEST_KEYS
   // Tests sign with keys they make themselves; a package never holds this.
-  if (const char* file = std::getenv("KESSMAR_UPDATE_TEST_KEYS"); file != nullptr && *file) {
+  if (const auto file = platform::EnvironmentOverride(platform::env::kUpdateTestKeys)) {
     try {
-      for (const auto& key : ParsePublicKeys(platform::ReadFileIfPresent(file).value_or(""))) {
+      for (const auto& key : ParsePublicKeys(platform::ReadFileIfPresent(*file).value_or(""))) {
         keys.push_back(key);
       }
     } catch (const platform::FileError& e) {

@@ -3,13 +3,14 @@
 #include <cstdlib>
 
 #include "common/Text.h"
+#include "platform/EnvironmentOverrides.h"
 
 namespace kessmar {
 
 std::string ControlFileUrl() {
   std::string base = "https://" + std::string(kUpdateServerHost);
-  if (const char* custom = std::getenv("KESSMAR_UPDATE_URL"); custom != nullptr && *custom) {
-    base = custom;
+  if (const auto custom = platform::EnvironmentOverride(platform::env::kUpdateUrl)) {
+    base = *custom;
     while (!base.empty() && base.back() == '/') base.pop_back();
   }
   return base + std::string(kControlFilePath);
@@ -20,8 +21,7 @@ bool IsHttpsUrl(std::string_view url) {
 }
 
 std::string ExtraCaFile() {
-  const char* file = std::getenv("KESSMAR_UPDATE_CA_FILE");
-  return file != nullptr ? std::string(file) : std::string();
+  return platform::EnvironmentOverride(platform::env::kUpdateCaFile).value_or("");
 }
 
 }  // namespace kessmar

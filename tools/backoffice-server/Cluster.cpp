@@ -10,6 +10,7 @@
 #include "backoffice-server/Processes.h"
 #include "common/IniFile.h"
 #include "dbclient/LocalServerRegistry.h"
+#include "platform/EnvironmentOverrides.h"
 #include "platform/Files.h"
 
 namespace kessmar::backoffice_server {
@@ -58,8 +59,8 @@ std::optional<std::string> Cluster::ServerAccount() const {
 }
 
 std::string Cluster::BinPath(const std::string& program) const {
-  std::string bin = "/usr/lib/postgresql/15/bin";
-  if (const char* env = std::getenv("KESSMAR_PG_BIN"); env != nullptr && *env) bin = env;
+  const std::string bin =
+      platform::EnvironmentOverride(platform::env::kPgBin).value_or("/usr/lib/postgresql/15/bin");
   const fs::path path = fs::path(bin) / program;
   if (!fs::exists(path)) {
     throw std::runtime_error(path.string() +

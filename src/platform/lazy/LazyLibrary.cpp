@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/EnvironmentOverrides.h"
+
 namespace kessmar::platform {
 
 LibraryUnavailable::LibraryUnavailable(const std::string& library, const std::string& reason)
@@ -15,8 +17,7 @@ LazyLibrary::LazyLibrary(std::string name, std::string overrideVariable, bool un
 LazyLibrary::~LazyLibrary() = default;
 
 std::string LazyLibrary::FileName() const {
-  const char* replacement = std::getenv(overrideVariable_.c_str());
-  return replacement != nullptr && *replacement != '\0' ? replacement : name_;
+  return EnvironmentOverride(overrideVariable_.c_str()).value_or(name_);
 }
 
 SharedLibrary& LazyLibrary::LoadedLibrary() {

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 LazyLibrary& Libcrypto() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBCRYPTO_SONAME, "KESSMAR_LIBCRYPTO");
+  static LazyLibrary library(KESSMAR_LIBCRYPTO_SONAME, kessmar::platform::env::kLibcrypto);
   return library;
 }
 

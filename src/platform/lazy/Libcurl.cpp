@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <mutex>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
 
@@ -28,7 +29,7 @@ constexpr bool kUnloadable = true;
 
 LazyLibrary& Libcurl() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, "KESSMAR_LIBCURL", kUnloadable);
+  static LazyLibrary library(KESSMAR_LIBCURL_SONAME, kessmar::platform::env::kLibcurl, kUnloadable);
   return library;
 }
 

@@ -1,6 +1,7 @@
 // libmspack, loaded at the first cabinet or SZDD expansion (an update's install).
 #include <mspack.h>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 LazyLibrary& Libmspack() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBMSPACK_SONAME, "KESSMAR_LIBMSPACK");
+  static LazyLibrary library(KESSMAR_LIBMSPACK_SONAME, kessmar::platform::env::kLibmspack);
   return library;
 }
 

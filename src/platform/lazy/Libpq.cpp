@@ -1,6 +1,7 @@
 // libpq, loaded when the back office is first reached.
 #include <libpq-fe.h>
 
+#include "platform/EnvironmentOverrides.h"
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 LazyLibrary& Libpq() {
   // One per process: the forwarded C functions have no other way to reach it.
-  static LazyLibrary library(KESSMAR_LIBPQ_SONAME, "KESSMAR_LIBPQ");
+  static LazyLibrary library(KESSMAR_LIBPQ_SONAME, kessmar::platform::env::kLibpq);
   return library;
 }
 
