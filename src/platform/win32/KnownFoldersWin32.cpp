@@ -28,8 +28,8 @@ std::filesystem::path WindowsTextFolder(UINT (*get)(LPWSTR, UINT)) {
 
 }  // namespace
 
-std::filesystem::path TemporaryFolder() {
-  // The user's own %TEMP%, which Windows keeps apart from other users'.
+std::filesystem::path TemporaryFolder(std::string*) {
+  // The user's own %TEMP%, which Windows keeps apart from other users': no fallback to note.
   wchar_t buffer[MAX_PATH + 2];
   const DWORD n = ::GetTempPathW(MAX_PATH + 2, buffer);
   if (n == 0 || n > MAX_PATH + 1) {
