@@ -61,7 +61,17 @@ cmake --build "$linux_build" -j2 --target scanner-emulator scanner-batch-reader
 mkdir -p "$WINEPREFIX"
 "$wineserver" -p 2>/dev/null || true  # one may run already for this prefix
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
+new_prefix=0
+[ -f "$WINEPREFIX/system.reg" ] || new_prefix=1
 "$wine" wineboot.exe >/dev/null 2>&1 </dev/null || true
+if [ "$new_prefix" = 1 ]; then
+  # Making a prefix starts Wine's desktop process without a display, and it stays so for the
+  # life of the wineserver: the tool's tray icon would have nowhere to go. A fresh wineserver
+  # starts it again from the first window program, on that program's display.
+  "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -p 2>/dev/null || true
+  "$wine" wineboot.exe >/dev/null 2>&1 </dev/null || true
+fi
 
 cd "$build"
 status=0
