@@ -132,10 +132,23 @@ echo "second copy ended after $(( $(now_ms) - second )) ms"
 kill -0 "$tool_pid" 2>/dev/null || fail "the first copy ended"
 [ "$(windows | grep -cF "\"$caption\"")" = 1 ] || fail "more than one main window"
 
+# "Stuur naar Vemo": the Windows build says the back office is not in it yet, and the scans
+# stay on the scanner.
+kill "$tool_pid"; wait "$tool_pid" 2>/dev/null || true; tool_pid=""
+scanner "add 5410000000001" >/dev/null
+scanner "add 5410000000002" >/dev/null
+printf '[SYSTEM]\r\nACTIE=2\r\n' >"$work/tool/kessmar-scanner-tool.ini"
+"$wine" "$exe" >"$work/tool.out" 2>&1 </dev/null &
+tool_pid=$!
+wait_for 300 has_window "Kessmar Scanner Tool" || fail "no message about Stuur naar Vemo"
+grep -q "The back office is not in the Windows build" "$work/tool/kessmar-scanner-tool.log" ||
+  fail "the Vemo run was not the Windows build's"
+[ "$(scanner count)" = 2 ] || fail "the scanner holds $(scanner count) scans, not the 2 unsent"
+kill -0 "$tool_pid" 2>/dev/null || fail "the tool ended after Stuur naar Vemo"
+echo "Stuur naar Vemo: told, scans kept"
+
 if [ -n "${KESSMAR_WINE_SCREENSHOTS:-}" ]; then
-  # The action dialog: the action "Vragen", chosen in the main window, and new scans.
-  scanner "add 5410000000001" >/dev/null
-  scanner "add 5410000000002" >/dev/null
+  # The action dialog: the action "Vragen", with the scans still on the scanner.
   kill "$tool_pid"; wait "$tool_pid" 2>/dev/null || true; tool_pid=""
   printf '[SYSTEM]\r\nACTIE=0\r\n' >"$work/tool/kessmar-scanner-tool.ini"
   "$wine" "$exe" >"$work/tool.out" 2>&1 </dev/null &
