@@ -9,3 +9,7 @@ set(KESSMAR_MODULES
   src/version
   tools/kessmar-batch
 )
+if(NOT KESSMAR_CORE_ONLY)
+  # The tool's windows, with the static Qt for Windows (scripts/build-qt-windows.sh).
+  list(APPEND KESSMAR_MODULES src/actions src/about src/app)
+endif()

@@ -10,6 +10,7 @@
 #include "actions/TfrmActie.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
+#include "app/UpdateWindowMaker.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/EnvironmentOverrides.h"
@@ -17,7 +18,6 @@
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/QtShellOpen.h"
 #include "platform/qt/QtUserMessages.h"
-#include "update/TfrmUpdate.h"
 
 namespace kessmar {
 
@@ -78,11 +78,8 @@ int KessmarApplication::Run(int& argc, char** argv) {
   frmMain_ = std::make_unique<TfrmMain>(std::move(services));
   // The other windows are made when first needed: most sessions open none of them.
   TfrmMain::WindowMakers makers;
-  makers.update = [this] {
-    frmUpdate_ = std::make_unique<TfrmUpdate>(*messages_, *shell_);
-    frmUpdate_->EndProgram = [this] { frmMain_->EndSession(); };
-    return frmUpdate_.get();
-  };
+  makers.update =
+      UpdateWindowMaker(frmUpdate_, *messages_, *shell_, [this] { frmMain_->EndSession(); });
   makers.actie = [this] {
     frmActie_ = std::make_unique<TfrmActie>();
     return frmActie_.get();

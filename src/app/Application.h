@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QWidget>
 #include <memory>
 
 #include "app/LimitMe.h"
@@ -20,7 +21,6 @@ class TfrmAbout;
 class TfrmActie;
 class TfrmHistory;
 class TfrmMain;
-class TfrmUpdate;
 
 class KessmarApplication {
  public:
@@ -40,7 +40,7 @@ class KessmarApplication {
   std::unique_ptr<UserMessages> messages_;
   std::unique_ptr<ShellOpen> shell_;
   // The windows; the main window goes after the others, which it may still refer to.
-  std::unique_ptr<TfrmUpdate> frmUpdate_;
+  std::unique_ptr<QWidget> frmUpdate_;  // the update window, when there is one
   std::unique_ptr<TfrmMain> frmMain_;
   std::unique_ptr<TfrmActie> frmActie_;
   std::unique_ptr<TfrmHistory> frmHistory_;

@@ -33,5 +33,12 @@ inline constexpr const char* kVemoLibraryMissing =
 inline constexpr const char* kUpdateLibraryMissing =
     "Zoeken naar een nieuwe versie is niet mogelijk: het onderdeel %1 ontbreekt op deze "
     "computer. Installeer de Kessmar Scanner Tool opnieuw.";
+// The roads the Windows build does not have yet.
+inline constexpr const char* kVemoNotInWindows =
+    "Stuur naar Vemo zit nog niet in de Windows-versie van de Kessmar Scanner Tool. "
+    "De scans blijven op de scanner staan.";
+inline constexpr const char* kUpdateNotInWindows =
+    "Zoeken naar een nieuwe versie zit nog niet in de Windows-versie van de Kessmar Scanner "
+    "Tool.";
 
 }  // namespace kessmar::texts

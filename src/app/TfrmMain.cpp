@@ -21,17 +21,14 @@
 #include "app/Artwork.h"
 #include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
-#include "app/RoadLibraries.h"
 #include "batch/TfrmHistory.h"
 #include "common/ErrorText.h"
 #include "platform/AppPaths.h"
 #include "platform/EnvironmentOverrides.h"
 #include "platform/UserMessages.h"
-#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/serial/SerialPorts.h"
 #include "scanner/ScannerLibrary.h"
-#include "update/TfrmUpdate.h"
 
 namespace kessmar {
 
@@ -162,10 +159,6 @@ void TfrmMain::AttachDialogs(TfrmActie* actie, TfrmHistory* history, TfrmAbout* 
   frmAbout_ = about;
 }
 
-void TfrmMain::AttachUpdateWindow(TfrmUpdate* update) {
-  frmUpdate_ = update;
-}
-
 void TfrmMain::AttachWindowMakers(WindowMakers makers) {
   makers_ = std::move(makers);
 }
@@ -194,10 +187,6 @@ TfrmHistory* TfrmMain::History() {
 
 TfrmAbout* TfrmMain::About() {
   return MadeWhenNeeded(frmAbout_, makers_.about);
-}
-
-TfrmUpdate* TfrmMain::Update() {
-  return MadeWhenNeeded(frmUpdate_, makers_.update);
 }
 
 void TfrmMain::CreateControls() {
@@ -394,39 +383,6 @@ void TfrmMain::EndSession() {
 
 void TfrmMain::Info1Click() {
   if (TfrmAbout* about = About()) about->exec();
-}
-
-void TfrmMain::Checkvooreenupdate1Click() {
-  // Errors of an offer the user asked for are shown, as the program shows any error.
-  try {
-    const std::string missing =
-        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update");
-    if (!missing.empty()) {
-      services_.messages.ShowError(MissingLibraryText(texts::kUpdateLibraryMissing, missing));
-      return;
-    }
-    if (TfrmUpdate* update = Update()) update->OfferUpdateAsked();
-  } catch (const std::exception& e) {
-    services_.messages.ShowError(e.what());
-  }
-}
-
-void TfrmMain::trmCheckForUpdateTimer() {
-  // First tick about a second after start-up, then once a day after the previous check ended.
-  trmCheckForUpdate->stop();
-  trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
-  try {
-    // Without its library the check is skipped; the log says why.
-    if (TfrmUpdate* update = Update();
-        update != nullptr &&
-        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update").empty()) {
-      update->OfferUpdate();
-    }
-  } catch (...) {
-    // The automatic check never troubles the user.
-    LogHandlerFailure("The daily update check", CurrentExceptionText());
-  }
-  trmCheckForUpdate->start();
 }
 
 void TfrmMain::RxTrayIcon1DblClick() {

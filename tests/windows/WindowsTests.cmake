@@ -9,5 +9,6 @@ message(STATUS "Linux-only tests, left out of the Windows build: "
   "batch/AtomicSaveTest (fork, rlimit, file modes; Windows has AtomicSaveWindowsTest), "
   "scanner/Csp2Tests, scanner/EmulatorTests (pty emulator; the scanner_end_to_end test drives "
   "Csp2.dll against it), scanner/SerialPortsTests (sysfs; Windows has Win32Ports), "
-  "about (Qt window), actions, app (Qt windows), update, dbclient, backoffice (not in the "
+  "about, actions, app (the windows' own tests; under Wine the whole tool is tested by "
+  "tool_under_wine), update, dbclient, backoffice (not in the "
   "Windows build yet), fuzz (libFuzzer)")
