@@ -44,20 +44,4 @@ std::filesystem::path UserDataFolder() {
   return base / "kessmar-scanner-tool";
 }
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path& executable) {
-  std::filesystem::path name = executable.filename();
-  name.replace_extension(".ini");
-  return ProgramHomeFolder(executable) / name;
-}
-
-std::string DataFolderPath(const std::filesystem::path& executable) {
-  return (ProgramHomeFolder(executable) / "Data").string() + kPathSeparator;
-}
-
-std::filesystem::path LogFilePath(const std::filesystem::path& executable) {
-  std::filesystem::path name = executable.filename();
-  name.replace_extension(".log");
-  return ProgramHomeFolder(executable) / name;
-}
-
 }  // namespace kessmar::platform
