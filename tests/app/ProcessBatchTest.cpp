@@ -4,6 +4,7 @@
 
 #include "support/MainWindowFixture.h"
 #include "support/ScanBatch.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar::testing {
 namespace {
@@ -134,8 +135,8 @@ namespace {
 
 // Each road whose library cannot be loaded tells the user in Dutch, naming the library.
 TEST_F(ProcessBatchTest, AMissingLibraryShutsOnlyItsOwnRoadAndTheUserIsToldWhy) {
-  setenv("KESSMAR_LIBPQ", (dir / "missing" / "libpq.so.5").c_str(), 1);
-  setenv("KESSMAR_LIBCURL", (dir / "missing" / "libcurl.so.4").c_str(), 1);
+  ScopedEnvironment unfindable{{"KESSMAR_LIBPQ", (dir / "missing" / "libpq.so.5").string()},
+                               {"KESSMAR_LIBCURL", (dir / "missing" / "libcurl.so.4").string()}};
   TfrmMain& w = Start();
   w.cmbActie->setCurrentIndex(2);
   w.tblScannerData = Batch({"A"});
@@ -143,8 +144,7 @@ TEST_F(ProcessBatchTest, AMissingLibraryShutsOnlyItsOwnRoadAndTheUserIsToldWhy) 
   w.Checkvooreenupdate1Click();
   w.cmbActie->setCurrentIndex(1);
   EXPECT_TRUE(w.ProcessBatch());
-  unsetenv("KESSMAR_LIBPQ");
-  unsetenv("KESSMAR_LIBCURL");
+  unfindable.Restore();
   ASSERT_EQ(messages.shown.size(), 2u);
   EXPECT_EQ(messages.shown[0],
             "Stuur naar Vemo is niet mogelijk: het onderdeel libpq.so.5 ontbreekt op deze "

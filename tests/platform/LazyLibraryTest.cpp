@@ -10,6 +10,7 @@
 
 #include "platform/archive/Archive.h"
 #include "platform/lazy/Libraries.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace kessmar::testing {
@@ -34,7 +35,7 @@ TEST(LazyLibraryTest, LibcryptoIsLoadedByTheFirstCallAndComputesSha256) {
 TEST(LazyLibraryTest, AnUnfindableLibraryIsAnErrorNamingItUntilItCanBeFound) {
   TempDir dir;
   const std::string missing = (dir / "libpq.so.5").string();
-  setenv("KESSMAR_LIBPQ", missing.c_str(), 1);
+  ScopedEnvironment unfindable{{"KESSMAR_LIBPQ", missing}};
   try {
     platform::RequireLibpq();
     ADD_FAILURE() << "no error";
@@ -46,7 +47,7 @@ TEST(LazyLibraryTest, AnUnfindableLibraryIsAnErrorNamingItUntilItCanBeFound) {
   EXPECT_THROW(PQlibVersion(), platform::LibraryUnavailable);
   EXPECT_FALSE(Mapped("libpq.so"));
 
-  unsetenv("KESSMAR_LIBPQ");
+  unfindable.Restore();
   EXPECT_GE(PQlibVersion(), 150000);
   EXPECT_TRUE(Mapped("libpq.so"));
 }
@@ -95,14 +96,14 @@ TEST(LazyLibraryTest, WithoutLibmspackAnExpansionFailsNamingIt) {
                                           "e\x04\0\0\0",
                                           14) +
                                   "data");
-  setenv("KESSMAR_LIBMSPACK", (dir / "libmspack.so.0").c_str(), 1);
+  ScopedEnvironment unfindable{{"KESSMAR_LIBMSPACK", (dir / "libmspack.so.0").string()}};
   try {
     platform::ExpandSzdd(dir / "file.ex_", dir / "file.exe");
     ADD_FAILURE() << "no error";
   } catch (const platform::ArchiveError& e) {
     EXPECT_NE(std::string(e.what()).find("libmspack.so.0"), std::string::npos) << e.what();
   }
-  unsetenv("KESSMAR_LIBMSPACK");
+  unfindable.Restore();
   EXPECT_FALSE(std::filesystem::exists(dir / "file.exe"));
   EXPECT_FALSE(Mapped("libmspack.so"));
 }
