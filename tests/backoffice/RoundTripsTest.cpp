@@ -118,7 +118,7 @@ TEST_F(RoundTripsTest, ABatchCostsTheSameFewRoundTripsWhateverItsSizeAndGivesThe
   }
   // Counted by the client, from connecting to the commit.
   EXPECT_EQ(trips[0], trips[1]);
-  EXPECT_LE(trips[1], 30u);
+  EXPECT_LE(trips[1], 10u);
 
   ASSERT_EQ(outcome.lines.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
