@@ -161,7 +161,8 @@ class OrderCreation {
   // otherwise). When the commit's answer is lost with the connection, the server process that
   // held the batch is ended and awaited (at most kProcessEndBound) on a fresh connection, which
   // then asks landed (default: whether the batch's last line is there): yes, the batch counts
-  // as committed. Throws dbclient::DatabaseError when the batch was not committed,
+  // as committed (with kAtOnce give landed: the lines' keys are not known then). Throws
+  // dbclient::DatabaseError when the batch was not committed,
   // CommitUnknown when that cannot be known, std::logic_error outside a batch. The batch has
   // ended either way.
   void CommitBatch(const LandedCheck& landed = {},
