@@ -190,7 +190,8 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
     // answers the server would give within the same snapshot.
     std::optional<HandedOn> known;
     bool scansRead = false;
-    size_t failedRead = 0;
+    constexpr size_t kLookUp = 0;  // the record's look-up: the first read planned
+    size_t failedRead = kLookUp + 1;
     try {
       orders.BeginBatch(
           [&](std::vector<dbclient::PendingRead>& reads) {
@@ -206,7 +207,7 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
           },
           &failedRead);
     } catch (const DatabaseError& e) {
-      if (failedRead == 0) ThrowRecordFailure(e);
+      if (failedRead == kLookUp) ThrowRecordFailure(e);
       throw;
     }
     dbclient::Session& session = orders.Db().ffsVEMO;

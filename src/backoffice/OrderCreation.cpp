@@ -116,7 +116,6 @@ void OrderCreation::ResetBatchState() {
 void OrderCreation::BeginBatch(const ReadPlan& plan, size_t* failedRead) {
   if (batch_) throw std::logic_error("a batch is already being transferred");
   ResetBatchState();
-  if (failedRead != nullptr) *failedRead = 0;
   dbclient::Session& session = db_->ffsVEMO;
   // The catalog is read before the transaction, so that the lock comes before the snapshot: the
   // batch then sees everything committed before it got the lock. Every table's entry in one
@@ -128,7 +127,6 @@ void OrderCreation::BeginBatch(const ReadPlan& plan, size_t* failedRead) {
   std::vector<dbclient::PendingRead> reads;
   if (plan) plan(reads);
   const size_t planned = reads.size();
-  if (failedRead != nullptr) *failedRead = planned;
   if (lineWrites_ == LineWrites::kAtOnce) PlanOrderReads(reads);
   // The lock first: every read after it sees the snapshot taken behind it.
   std::vector<dbclient::Statement> statements{best.LockStatement()};

@@ -122,9 +122,9 @@ class OrderCreation {
   // of the batch's own steps: relation 2, the debtor and his rules, the open-order search, the
   // counter and the highest order number; each step then answers from them. Throws
   // dbclient::DatabaseError (no server, a lock held longer than the time-out allows, a read
-  // refused, ...: the batch has not begun, and *failedRead, when given, is the position of the
-  // failed read among plan's, or their number for any other failure) and std::logic_error when
-  // a batch runs already.
+  // refused, ...: the batch has not begun; *failedRead, when given, is set to the position of
+  // the failed read among plan's when it was one of them, else left as it is) and
+  // std::logic_error when a batch runs already.
   void BeginBatch(const ReadPlan& plan = {}, size_t* failedRead = nullptr);
 
   // Adds a line for articleCode (UTF-8, as in artk) with quantity and the batch id to the open

@@ -204,7 +204,8 @@ std::vector<QueryResult> Session::StartTransaction(Isolation isolation,
   size_t failed = all.size();
   std::vector<QueryResult> results;
   try {
-    results = connection.ExecutePipeline(all, timeout_, context, &failed);
+    // A lock among first may wait for most of one time-out before the rest can run.
+    results = connection.ExecutePipeline(all, 2 * timeout_, context, &failed);
   } catch (const DatabaseError&) {
     // BEGIN went through: the transaction it opened is aborted and must end here.
     if (failed > 0 && failed < all.size() && connection.IsOpen()) {

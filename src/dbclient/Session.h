@@ -75,7 +75,8 @@ class Session {
   // Starts the transaction and runs first in the same round trip (a pipeline after BEGIN);
   // returns their answers in order. When one of them fails, the transaction is rolled back
   // (none runs) and the failure is thrown with *failedAt (when given) its position in first
-  // (first.size() for a failure of BEGIN or of the connection).
+  // (first.size() for a failure of BEGIN or of the connection). Waits at most twice Timeout():
+  // a lock among first may take most of one (the server ends its wait before that).
   std::vector<QueryResult> StartTransaction(Isolation isolation,
                                             const std::vector<Statement>& first,
                                             size_t* failedAt = nullptr);

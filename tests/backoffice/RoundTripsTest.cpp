@@ -235,6 +235,17 @@ TEST_F(RoundTripsTest, AWriteRefusedWithTheCommitLeavesNothingAndTheNextRunLands
             Server().QueryValue(R"(SELECT sum("BERG_totaal") FROM "SYSTEM"."BERG")"));
   EXPECT_EQ(Server().QueryValue(R"(SELECT line_count FROM "SYSTEM".kessmar_batches)"),
             std::to_string(outcome.lines.size()));
+
+  // Without the record's table the look-up, read with the lock, says what is missing.
+  Server().Exec(R"(DROP TABLE "SYSTEM".kessmar_batches)");
+  MemTable other = BatchToProcess("R6", Scans(5));
+  outcome = TransferBatch(other, Server().ServerAddress(), orders);
+  EXPECT_FALSE(outcome.handedOn);
+  EXPECT_NE(outcome.reason.find("mist de tabel SYSTEM.kessmar_batches"), std::string::npos)
+      << outcome.reason;
+  EXPECT_EQ(
+      Server().QueryValue(R"(SELECT count(*) FROM "SYSTEM"."BERG" WHERE "BERG_uwnummer" = 'R6')"),
+      "0");
 }
 
 }  // namespace
