@@ -184,41 +184,70 @@ TransferOutcome TransferBatch(MemTable& dataToProcess, const std::string& vemoSe
 
     // Lines are written together at the end of the walk: a round trip per batch, not per line.
     orders.SetLineWrites(OrderCreation::LineWrites::kAtOnce);
-    orders.BeginBatch();
+    // The batch starts with one round trip: the lock, then, behind it, the record's look-up (so
+    // that two tools handing on the same batch at once cannot both miss it) and everything the
+    // look-ups and prices of the batch can read; the walk then finds it in memory, with the
+    // answers the server would give within the same snapshot.
+    std::optional<HandedOn> known;
+    bool scansRead = false;
+    constexpr size_t kLookUp = 0;  // the record's look-up: the first read planned
+    size_t failedRead = kLookUp + 1;
+    try {
+      orders.BeginBatch(
+          [&](std::vector<dbclient::PendingRead>& reads) {
+            reads.push_back(
+                {LookUpHandedOnStatement(identity),
+                 [&known](const dbclient::QueryResult& rows) { known = ReadHandedOn(rows); }});
+            try {
+              PlanScanReads(orders.Db(), scanned, reads);
+              scansRead = true;
+            } catch (const DatabaseError&) {
+              // Read at the walk's start instead, where the failure shows as it always did.
+            }
+          },
+          &failedRead);
+    } catch (const DatabaseError& e) {
+      if (failedRead == kLookUp) ThrowRecordFailure(e);
+      throw;
+    }
     dbclient::Session& session = orders.Db().ffsVEMO;
     outcome.server = session.ServerLabel();
-    // Under the order lock, so two tools handing on the same batch at once cannot both miss it.
-    const std::optional<HandedOn> known = LookUpHandedOn(session, identity);
     if (known && !options.again) {
       orders.AbortBatch();
       outcome.handedOn = true;
       outcome.already = known;
       return outcome;
     }
-    // Everything the look-ups and prices of the batch can read, in a few requests; the walk then
-    // finds it in memory, with the answers the server would give within the same snapshot.
-    orders.PlanArticles(PrefetchScans(orders.Db(), scanned));
+    if (!scansRead) orders.PlanArticles(PrefetchScans(orders.Db(), scanned));
     std::vector<std::string> codes;
     for (; !dataToProcess.Eof(); dataToProcess.Next()) {
       ++outcome.scans;
       TransferScan(dataToProcess, orders, outcome.batchId, outcome, options, codes);
     }
-    size_t failedLine = 0;
-    if (orders.WriteQueuedLines(&failedLine) < 0) {
-      throw LineNotAdded(failedLine < codes.size() ? codes[failedLine] : "",
-                         orders.LineFailureText(), orders.LineFailureKind(),
-                         orders.LineFailureState());
-    }
-    orders.FinishBatch();
     const int copy = known ? known->copies + 1 : 1;
     const std::vector<OrderLine>& lines = orders.Lines();
-    RecordHandedOn(session, identity, copy, lines.empty() ? 0 : lines.front().order,
-                   static_cast<int64_t>(lines.size()));
+    // The lines, the order's total and the record go with the commit, in one round trip.
+    const std::vector<dbclient::Statement> record{
+        RecordHandedOnStatement(identity, copy, lines.empty() ? 0 : lines.front().order,
+                                static_cast<int64_t>(lines.size()))};
     if (options.beforeCommit) options.beforeCommit(session);
-    orders.CommitBatch([&identity, copy](dbclient::Session& fresh) {
-      const std::optional<HandedOn> entry = LookUpHandedOn(fresh, identity);
-      return entry && entry->copies >= copy;
-    });
+    size_t failedRecord = record.size();
+    try {
+      orders.CommitBatch(
+          [&identity, copy](dbclient::Session& fresh) {
+            const std::optional<HandedOn> entry = LookUpHandedOn(fresh, identity);
+            return entry && entry->copies >= copy;
+          },
+          record, &failedRecord);
+    } catch (const DatabaseError& e) {
+      if (failedRecord == 0) ThrowRecordFailure(e);
+      if (orders.LineFailureKind() == LineFailure::kLine) {
+        const size_t line = orders.FailedLine();
+        throw LineNotAdded(line < codes.size() ? codes[line] : "", orders.LineFailureText(),
+                           orders.LineFailureKind(), orders.LineFailureState());
+      }
+      throw;
+    }
     outcome.handedOn = true;
     outcome.lines = orders.Lines();
     outcome.vemoServer = orders.VemoServer();

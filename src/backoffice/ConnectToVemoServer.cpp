@@ -11,6 +11,10 @@ constexpr const char* kLocalServer = "VEMOPRO@127.0.0.1";
 // "" when SYSI opens, else why not; denied: the server refused the login or a right.
 std::string OpenSysi(TunDB& db, bool* denied = nullptr) {
   try {
+    // Connected as a table connects (automatically); every table's catalog entry comes with the
+    // first request, so that no table's opening asks again.
+    db.ffsVEMO.EnsureOpen(true);
+    db.ffsVEMO.LoadCatalog();
     db.tblSYSI.Open();
     return "";
   } catch (const dbclient::DatabaseError& e) {

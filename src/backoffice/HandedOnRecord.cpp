@@ -15,7 +15,9 @@ dbclient::ErrorContext Context(const dbclient::Session& session) {
   return {session.ServerLabel(), std::string(kHandedOnTable) + " (SYSTEM)", ""};
 }
 
-[[noreturn]] void Rethrow(const DatabaseError& e) {
+}  // namespace
+
+void ThrowRecordFailure(const DatabaseError& e) {
   if (e.SqlState() == dbclient::sqlstate::kUndefinedTable) {
     throw RecordTableMissing(std::string("the back office has no table SYSTEM.") + kHandedOnTable +
                              " (" + e.what() + ")");
@@ -23,7 +25,33 @@ dbclient::ErrorContext Context(const dbclient::Session& session) {
   throw;
 }
 
-}  // namespace
+dbclient::Statement LookUpHandedOnStatement(const BatchIdentity& identity) {
+  return {
+      "SELECT order_number, line_count, copy, to_char(handed_on, 'YYYY-MM-DD HH24:MI:SS') "
+      "FROM \"SYSTEM\".kessmar_batches WHERE scanner_id = $1 AND batch_id = $2 "
+      "AND rows_hash = $3 ORDER BY copy DESC LIMIT 1",
+      {identity.scannerId, identity.batchId, identity.rowsHash}};
+}
+
+std::optional<HandedOn> ReadHandedOn(const dbclient::QueryResult& rows) {
+  if (rows.Rows() == 0) return std::nullopt;
+  HandedOn found;
+  found.order = std::stoll(std::string(rows.Value(0, 0)));
+  found.lines = std::stoll(std::string(rows.Value(0, 1)));
+  found.copies = std::stoi(std::string(rows.Value(0, 2)));
+  found.handedOnAt = std::string(rows.Value(0, 3));
+  return found;
+}
+
+dbclient::Statement RecordHandedOnStatement(const BatchIdentity& identity, int copy, int64_t order,
+                                            int64_t lines) {
+  return {
+      "INSERT INTO \"SYSTEM\".kessmar_batches (scanner_id, batch_id, rows_hash, copy, "
+      "order_number, line_count, handed_on) VALUES ($1, $2, $3, $4, $5, $6, "
+      "localtimestamp(0))",
+      {identity.scannerId, identity.batchId, identity.rowsHash, std::to_string(copy),
+       std::to_string(order), std::to_string(lines)}};
+}
 
 BatchIdentity IdentifyBatch(const MemTable& dataToProcess) {
   const std::vector<Row>& rows = dataToProcess.Rows();
@@ -45,37 +73,21 @@ BatchIdentity IdentifyBatch(const MemTable& dataToProcess) {
 }
 
 std::optional<HandedOn> LookUpHandedOn(dbclient::Session& session, const BatchIdentity& identity) {
-  dbclient::QueryResult rows;
+  const dbclient::Statement lookUp = LookUpHandedOnStatement(identity);
   try {
-    rows = session.RunOnce(
-        "SELECT order_number, line_count, copy, to_char(handed_on, 'YYYY-MM-DD HH24:MI:SS') "
-        "FROM \"SYSTEM\".kessmar_batches WHERE scanner_id = $1 AND batch_id = $2 "
-        "AND rows_hash = $3 ORDER BY copy DESC LIMIT 1",
-        {identity.scannerId, identity.batchId, identity.rowsHash}, Context(session));
+    return ReadHandedOn(session.RunOnce(lookUp.sql, lookUp.params, Context(session)));
   } catch (const DatabaseError& e) {
-    Rethrow(e);
+    ThrowRecordFailure(e);
   }
-  if (rows.Rows() == 0) return std::nullopt;
-  HandedOn found;
-  found.order = std::stoll(std::string(rows.Value(0, 0)));
-  found.lines = std::stoll(std::string(rows.Value(0, 1)));
-  found.copies = std::stoi(std::string(rows.Value(0, 2)));
-  found.handedOnAt = std::string(rows.Value(0, 3));
-  return found;
 }
 
 void RecordHandedOn(dbclient::Session& session, const BatchIdentity& identity, int copy,
                     int64_t order, int64_t lines) {
+  const dbclient::Statement record = RecordHandedOnStatement(identity, copy, order, lines);
   try {
-    session.RunOnce(
-        "INSERT INTO \"SYSTEM\".kessmar_batches (scanner_id, batch_id, rows_hash, copy, "
-        "order_number, line_count, handed_on) VALUES ($1, $2, $3, $4, $5, $6, "
-        "localtimestamp(0))",
-        {identity.scannerId, identity.batchId, identity.rowsHash, std::to_string(copy),
-         std::to_string(order), std::to_string(lines)},
-        Context(session));
+    session.RunOnce(record.sql, record.params, Context(session));
   } catch (const DatabaseError& e) {
-    Rethrow(e);
+    ThrowRecordFailure(e);
   }
 }
 

@@ -53,9 +53,21 @@ BatchIdentity IdentifyBatch(const MemTable& dataToProcess);
 // Throws RecordTableMissing, dbclient::DatabaseError.
 std::optional<HandedOn> LookUpHandedOn(dbclient::Session& session, const BatchIdentity& identity);
 
+// The same look-up as a statement, to run with others in one round trip, and the reading of
+// its answer.
+dbclient::Statement LookUpHandedOnStatement(const BatchIdentity& identity);
+std::optional<HandedOn> ReadHandedOn(const dbclient::QueryResult& rows);
+
 // Adds the entry for copy `copy` of identity (one round trip), within the running transaction.
 // Throws RecordTableMissing, dbclient::DatabaseError (KeyViolation when that copy is there).
 void RecordHandedOn(dbclient::Session& session, const BatchIdentity& identity, int copy,
                     int64_t order, int64_t lines);
+// The same entry as a statement, to run with others in one round trip.
+dbclient::Statement RecordHandedOnStatement(const BatchIdentity& identity, int copy, int64_t order,
+                                            int64_t lines);
+
+// Rethrows failure, a failure of one of these statements, from within the handler that caught
+// it: RecordTableMissing when the table is missing, else failure itself.
+[[noreturn]] void ThrowRecordFailure(const dbclient::DatabaseError& failure);
 
 }  // namespace kessmar

@@ -106,28 +106,92 @@ void OrderCreation::ResetBatchState() {
   writtenLines_ = 0;
   plannedArticles_.clear();
   pricesPrefetched_ = false;
+  highestOrder_.reset();
+  failedLine_ = 0;
   lineFailureKind_ = LineFailure::kNone;
   lineFailure_.clear();
   lineFailureState_.clear();
 }
 
-void OrderCreation::BeginBatch() {
+void OrderCreation::BeginBatch(const ReadPlan& plan, size_t* failedRead) {
   if (batch_) throw std::logic_error("a batch is already being transferred");
   ResetBatchState();
-  // The headers' catalog entry is read before the transaction, so that the lock comes before
-  // the snapshot: the batch then sees everything committed before it got the lock.
+  dbclient::Session& session = db_->ffsVEMO;
+  // The catalog is read before the transaction, so that the lock comes before the snapshot: the
+  // batch then sees everything committed before it got the lock. Every table's entry in one
+  // request; the session connects, when needed, as a table does (automatically).
+  session.EnsureOpen(true);
+  session.LoadCatalog();
   Table& best = db_->tblBEST;
-  // Every table's catalog entry in one request, rather than one each when first opened. The
-  // headers' table then connects, when needed, as a table does (automatically).
-  if (db_->ffsVEMO.IsOpen()) db_->ffsVEMO.LoadCatalog();
   best.Open();
-  db_->ffsVEMO.LoadCatalog();
-  batch_.emplace(db_->ffsVEMO, dbclient::Isolation::kRepeatableRead);
+  std::vector<dbclient::PendingRead> reads;
+  if (plan) plan(reads);
+  const size_t planned = reads.size();
+  if (lineWrites_ == LineWrites::kAtOnce) PlanOrderReads(reads);
+  // The lock first: every read after it sees the snapshot taken behind it.
+  std::vector<dbclient::Statement> statements{best.LockStatement()};
+  for (const dbclient::PendingRead& read : reads) statements.push_back(read.statement);
+  std::vector<dbclient::QueryResult> results;
+  size_t failed = statements.size();
   try {
-    best.LockTable();
+    batch_.emplace(session, dbclient::Isolation::kRepeatableRead, statements, results, &failed);
+  } catch (...) {
+    if (failedRead != nullptr && failed >= 1 && failed - 1 < planned) *failedRead = failed - 1;
+    throw;
+  }
+  try {
+    for (size_t i = 0; i < reads.size(); ++i) reads[i].take(results[i + 1]);
   } catch (...) {
     AbortBatch();
     throw;
+  }
+}
+
+void OrderCreation::PlanOrderReads(std::vector<dbclient::PendingRead>& reads) {
+  // Each step's read is planned on its own: one that cannot be (a table or field the back office
+  // lacks) is left to the step, which then meets that as it always did.
+  std::string debtorSql;
+  try {
+    Table& rlti = db_->tblRLTI;
+    db_->tblSYSI.Open();
+    rlti.Open();
+    if (rlti.IndexName() != "idxRLTI_nummer") rlti.SetIndexName("idxRLTI_nummer");
+    reads.push_back(rlti.PrefetchFrom("SELECT 2", {}));
+    // The debtor number as ParseDebtorNumber reads it; anything else asks for none, and the
+    // price module then asks the server itself.
+    const std::string number =
+        "btrim(r." + rlti.SqlField("RLTI_debtnummer") + "::text, E' \\t\\r')";
+    debtorSql = "SELECT CASE WHEN " + number + " ~ '^[0-9]{1,18}$' THEN " + number +
+                "::bigint END FROM " + rlti.SqlName() + " AS r WHERE r." +
+                rlti.SqlField("RLTI_nummer") + " = 2";
+  } catch (const DatabaseError&) {
+    debtorSql.clear();
+  }
+  if (!debtorSql.empty()) TPrices::PlanDebtorReads(*db_, debtorSql, reads);
+  Table& best = db_->tblBEST;
+  try {
+    for (const char* sent : {"1", "2"}) {
+      RangeOnOpenOrders(best, sent);
+      reads.push_back(best.PrefetchRangesFrom("SELECT 1", {}, {sent}, {sent}, true));
+    }
+  } catch (const DatabaseError&) {
+    // The search asks the server.
+  }
+  try {
+    Table& sysc = db_->tblSYSC;
+    sysc.Open();
+    if (sysc.IndexName() != "SYSC_naam") sysc.SetIndexName("SYSC_naam");
+    reads.push_back(sysc.PrefetchFrom("SELECT 'BEST'::text", {}));
+    reads.push_back(
+        {{"SELECT coalesce(max(" + best.SqlField("BEST_nummer") + "), 0) FROM " + best.SqlName(),
+          {}},
+         [this](const dbclient::QueryResult& highest) {
+           if (highest.Rows() == 1 && !highest.IsNull(0, 0)) {
+             highestOrder_ = std::stoll(std::string(highest.Value(0, 0)));
+           }
+         }});
+  } catch (const DatabaseError&) {
+    // The header's creation asks the server.
   }
 }
 
@@ -233,10 +297,17 @@ int64_t OrderCreation::CreateOrderHeader() {
   Table& best = db_->tblBEST;
   // A counter behind the orders (restored, or numbers made elsewhere) would draw a number that
   // is taken, at every retry: it moves past the highest one, under the batch's lock.
-  const dbclient::QueryResult highest =
-      db_->ffsVEMO.RunOnce(R"(SELECT coalesce(max("BEST_nummer"), 0) FROM "SYSTEM"."BEST")",
-                           {db_->ffsVEMO.ServerLabel(), "BEST (SYSTEM)", "BEST_nummer"});
-  const int64_t taken = std::stoll(std::string(highest.Value(0, 0)));
+  int64_t taken = 0;
+  if (highestOrder_) {
+    taken = *highestOrder_;  // read in this snapshot, and no header was written since
+    highestOrder_.reset();
+  } else {
+    const dbclient::QueryResult highest =
+        db_->ffsVEMO.RunOnce(R"(SELECT coalesce(max("BEST_nummer"), 0) FROM "SYSTEM"."BEST")",
+                             {db_->ffsVEMO.ServerLabel(), "BEST (SYSTEM)", "BEST_nummer"});
+    taken = std::stoll(std::string(highest.Value(0, 0)));
+  }
+  if (lineWrites_ == LineWrites::kAtOnce) return CreateOrderHeaderAtOnce(taken);
   best.Append();
   int64_t number = 0;
   try {
@@ -258,6 +329,64 @@ int64_t OrderCreation::CreateOrderHeader() {
     return Failed(LineFailure::kHeader,
                   "the order header " + std::to_string(number) + " cannot be posted: ", e);
   }
+  // The total must go to this header. The search left the range on orders with lines, where a
+  // new header is not; on unsent orders it is the only one (another would have been found).
+  RangeOnOpenOrders(best, "1");
+  best.Last();
+  if (best.Eof() || best.FieldByName("BEST_nummer").AsInteger() != number) {
+    throw std::logic_error("the order header just created is not the only unsent order");
+  }
+  return number;
+}
+
+int64_t OrderCreation::CreateOrderHeaderAtOnce(int64_t taken) {
+  // The counter and the header in one round trip: the same records as NextCounterValue and the
+  // header's post write, in the same order.
+  Table& best = db_->tblBEST;
+  Table& sysc = db_->tblSYSC;
+  const std::string name = "BEST";
+  sysc.Open();
+  if (sysc.IndexName() != "SYSC_naam") sysc.SetIndexName("SYSC_naam");
+  int64_t number = 0;
+  std::vector<dbclient::Statement> statements;
+  try {
+    if (sysc.FindKey(name)) {
+      sysc.Edit();
+    } else {
+      sysc.Append();
+      sysc.FieldByName("SYSC_naam").SetString(name);
+    }
+    const int64_t last = sysc.FieldByName("SYSC_volgnum").AsInteger();
+    number = std::max(last == 0 ? kFirstOrderNumber : last + 1, taken + 1);
+    sysc.FieldByName("SYSC_volgnum").SetInteger(number);
+    statements.push_back(sysc.PostStatement());
+    best.Append();
+    best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
+    best.FieldByName("BEST_nummer").SetInteger(number);
+    best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
+    best.FieldByName("BEST_verstuurd").SetInteger(1);
+    best.FieldByName("BEST_type").SetInteger(1);
+    best.FieldByName("RLTI_nummer").SetInteger(1);
+    statements.push_back(best.PostStatement());
+  } catch (...) {
+    sysc.Cancel();
+    best.Cancel();
+    throw;
+  }
+  size_t failed = statements.size();
+  std::vector<dbclient::QueryResult> results;
+  try {
+    results = db_->ffsVEMO.RunPipeline(statements,
+                                       {db_->ffsVEMO.ServerLabel(), "BEST (SYSTEM)", ""}, &failed);
+  } catch (const std::exception& e) {
+    sysc.Cancel();
+    best.Cancel();
+    if (failed != 1) throw;
+    return Failed(LineFailure::kHeader,
+                  "the order header " + std::to_string(number) + " cannot be posted: ", e);
+  }
+  sysc.AcceptPosted(results[0]);
+  best.AcceptPosted(results[1]);
   // The total must go to this header. The search left the range on orders with lines, where a
   // new header is not; on unsent orders it is the only one (another would have been found).
   RangeOnOpenOrders(best, "1");
@@ -367,7 +496,11 @@ int64_t OrderCreation::OrderForLine(bool& addUpTotal) {
   }
   // Without unsent orders, only this batch could change the answer, and it adds none: every
   // further search would find this order.
-  if (!unsentFound) settledOrder_ = order;
+  if (!unsentFound) {
+    settledOrder_ = order;
+    // Written at once, the total goes out with the lines: the first line adds up as the rest.
+    if (lineWrites_ == LineWrites::kAtOnce) addUpTotal = true;
+  }
   return order;
 }
 
@@ -413,7 +546,8 @@ void OrderCreation::FillLine(OrderLine& line, bool found, std::string_view artic
   berg.FieldByName("BERG_totaal").SetCurrency(line.total);
 }
 
-bool OrderCreation::AddToCurrentHeader(int64_t order, Currency amount) {
+bool OrderCreation::AddToCurrentHeader(int64_t order, Currency amount,
+                                       std::vector<dbclient::Statement>* deferred) {
   // UpdateOrderTotal re-reads the header, counts the range and re-reads it after the update.
   // Within the batch the cursor's record is the header as the batch last read or wrote it in
   // its snapshot, and nobody else can write headers before the batch ends, so both reads give
@@ -430,7 +564,11 @@ bool OrderCreation::AddToCurrentHeader(int64_t order, Currency amount) {
     Currency total = best.FieldByName("ORDR_totaal").AsCurrency();
     total += amount;
     best.FieldByName("ORDR_totaal").SetCurrency(total);
-    best.Post();
+    if (deferred != nullptr) {
+      deferred->push_back(best.PostStatement());  // the record stays in edit mode till then
+    } else {
+      best.Post();
+    }
   } catch (...) {
     best.Cancel();
     throw;
@@ -467,6 +605,14 @@ int64_t OrderCreation::WriteQueuedLines(size_t* failedLine) {
     writtenLines_ = lines_.size();
     return Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
   }
+  SetBergNumbers(first, written);
+  writtenLines_ = lines_.size();
+  return static_cast<int64_t>(written.size());
+}
+
+void OrderCreation::SetBergNumbers(
+    size_t first, const std::vector<std::vector<std::optional<std::string>>>& written) {
+  Table& berg = db_->tblBERG;
   const int key = [&berg] {
     const std::vector<std::string> names = berg.FieldNames();
     for (size_t i = 0; i < names.size(); ++i) {
@@ -478,8 +624,6 @@ int64_t OrderCreation::WriteQueuedLines(size_t* failedLine) {
     const auto& value = key >= 0 ? written[i][static_cast<size_t>(key)] : std::nullopt;
     lines_[first + i].bergNummer = value ? std::stoll(*value) : 0;
   }
-  writtenLines_ = lines_.size();
-  return static_cast<int64_t>(written.size());
 }
 
 void OrderCreation::FinishBatch() {
@@ -511,8 +655,22 @@ void OrderCreation::FinishBatch() {
   }
 }
 
-void OrderCreation::CommitBatch(const LandedCheck& landed) {
+void OrderCreation::CommitBatch(const LandedCheck& landed,
+                                const std::vector<dbclient::Statement>& last, size_t* failedLast) {
+  if (failedLast != nullptr) *failedLast = last.size();
+  if (lineWrites_ == LineWrites::kAtOnce) {
+    CommitAtOnce(landed, last, failedLast);
+    return;
+  }
   FinishBatch();
+  if (!last.empty()) {
+    try {
+      db_->ffsVEMO.RunPipeline(last, {db_->ffsVEMO.ServerLabel(), "", ""}, failedLast);
+    } catch (...) {
+      AbortBatch();
+      throw;
+    }
+  }
   const int serverProcess = db_->ffsVEMO.ServerProcessId();
   try {
     batch_->Commit();
@@ -525,6 +683,68 @@ void OrderCreation::CommitBatch(const LandedCheck& landed) {
   }
   batch_.reset();
   settledOrder_.reset();
+}
+
+void OrderCreation::CommitAtOnce(const LandedCheck& landed,
+                                 const std::vector<dbclient::Statement>& last, size_t* failedLast) {
+  if (!batch_) throw std::logic_error("no batch to commit");
+  Table& best = db_->tblBEST;
+  Table& berg = db_->tblBERG;
+  std::vector<dbclient::Statement> statements;
+  size_t lineCount = 0;
+  size_t header = 0;
+  bool headerWritten = false;
+  try {
+    if (pendingLines_ > 0 && !AddToCurrentHeader(*settledOrder_, pendingTotal_, &statements)) {
+      // The header's cursor left the settled order: a search finds it again, as for the next
+      // line, and the total is written on its own.
+      bool unsentFound = false;
+      if (FindOpenOrder(unsentFound) != *settledOrder_ || unsentFound) {
+        throw std::logic_error("the open order changed during the batch");
+      }
+      UpdateOrderTotal(best, Currency(), pendingTotal_);
+    }
+    headerWritten = !statements.empty();
+    pendingLines_ = 0;
+    pendingTotal_ = Currency();
+    std::vector<dbclient::Statement> lines = berg.TakeQueued();
+    lineCount = lines.size();
+    header = lineCount;
+    // The lines first, then the total, as the line-by-line sequence writes them.
+    statements.insert(statements.begin(), std::make_move_iterator(lines.begin()),
+                      std::make_move_iterator(lines.end()));
+    statements.insert(statements.end(), last.begin(), last.end());
+  } catch (...) {
+    AbortBatch();
+    throw;
+  }
+  const size_t lastStart = statements.size() - last.size();
+  const int serverProcess = db_->ffsVEMO.ServerProcessId();
+  const size_t first = writtenLines_;
+  size_t failed = statements.size();
+  std::vector<dbclient::QueryResult> results;
+  try {
+    results = batch_->Commit(statements, &failed);
+  } catch (const DatabaseError& e) {
+    AbortBatch();
+    writtenLines_ = lines_.size();
+    if (e.IsConnectionFailure() && failed == statements.size()) {
+      SettleLostCommit(e, serverProcess, landed);
+      return;
+    }
+    if (failed < lineCount) {
+      failedLine_ = first + failed;
+      Failed(LineFailure::kLine, "the order line cannot be posted: ", e);
+    } else if (failed >= lastStart && failed < statements.size() && failedLast != nullptr) {
+      *failedLast = failed - lastStart;
+    }
+    throw;
+  }
+  batch_.reset();
+  settledOrder_.reset();
+  if (lineCount > 0) SetBergNumbers(first, berg.AcceptWritten(results.data(), lineCount));
+  writtenLines_ = lines_.size();
+  if (headerWritten) best.AcceptPosted(results[header]);
 }
 
 void OrderCreation::SettleLostCommit(const DatabaseError& lost, int serverProcess,

@@ -28,13 +28,16 @@
 #include "backoffice/TunDB.h"
 #include "dbclient/Currency.h"
 #include "dbclient/Session.h"
+#include "dbclient/Table.h"
 
 namespace kessmar {
 
 // A line as it was posted to BERG.
 struct OrderLine {
-  int64_t order = 0;        // BEST_nummer
-  int64_t bergNummer = 0;   // the line's key, assigned by the table
+  int64_t order = 0;  // BEST_nummer
+  // The line's key, assigned by the table; 0 when the answer to the batch's commit was lost
+  // (and the batch was found to have landed all the same).
+  int64_t bergNummer = 0;
   int64_t article = 0;      // ARTK_nummer; kUnknownArticle when the code was not in artk
   std::string articleCode;  // ARTK_fullcod as stored (1.23.45.67-8 for an 8-character code)
   std::string description;  // BERG_Omschrijving
@@ -109,11 +112,20 @@ class OrderCreation {
   // Why the remembered server failed when ConnectToVemoServer fell back from it; "" otherwise.
   const std::string& RememberedServerFailure() const { return rememberedFailure_; }
 
+  // Reads a caller wants in the round trip that starts the batch (see BeginBatch).
+  using ReadPlan = std::function<void(std::vector<dbclient::PendingRead>&)>;
+
   // Starts the batch: connects (through the locator's search when no address is configured),
-  // starts the repeatable-read transaction and locks the order headers. Throws
-  // dbclient::DatabaseError (no server, a lock held longer than the time-out allows, ...) and
+  // reads the catalog, then starts the repeatable-read transaction and locks the order headers.
+  // In the same round trip as the lock run, after it and so within the batch's snapshot, the
+  // reads plan adds (plan is called with the catalog read) and, with LineWrites::kAtOnce, those
+  // of the batch's own steps: relation 2, the debtor and his rules, the open-order search, the
+  // counter and the highest order number; each step then answers from them. Throws
+  // dbclient::DatabaseError (no server, a lock held longer than the time-out allows, a read
+  // refused, ...: the batch has not begun; *failedRead, when given, is set to the position of
+  // the failed read among plan's when it was one of them, else left as it is) and
   // std::logic_error when a batch runs already.
-  void BeginBatch();
+  void BeginBatch(const ReadPlan& plan = {}, size_t* failedRead = nullptr);
 
   // Adds a line for articleCode (UTF-8, as in artk) with quantity and the batch id to the open
   // order, creating the order when none is open; returns the order number, or -1 when no line
@@ -142,13 +154,19 @@ class OrderCreation {
   // Writes what remains of the order total (the last write of the batch's orders). Throws
   // dbclient::DatabaseError, std::logic_error outside a batch; a failure ends the batch.
   void FinishBatch();
-  // Writes what remains of the order total (FinishBatch) and commits the batch. When the commit's
-  // answer is lost with the connection, the server process that held the batch is ended and awaited
-  // (at most kProcessEndBound) on a fresh connection, which then asks landed (default: whether the
-  // batch's last line is there): yes, the batch counts as committed. Throws
-  // dbclient::DatabaseError when the batch was not committed, CommitUnknown when that cannot be
-  // known, std::logic_error outside a batch. The batch has ended either way.
-  void CommitBatch(const LandedCheck& landed = {});
+  // Writes what remains of the order total (FinishBatch) and commits the batch. With
+  // LineWrites::kAtOnce, the kept lines, the order total, then last, then the commit go in one
+  // round trip; a refused statement rolls everything back: LineFailureKind() kLine and
+  // FailedLine() for a line, *failedLast (when given) its position for one of last (last.size()
+  // otherwise). When the commit's answer is lost with the connection, the server process that
+  // held the batch is ended and awaited (at most kProcessEndBound) on a fresh connection, which
+  // then asks landed (default: whether the batch's last line is there): yes, the batch counts
+  // as committed (with kAtOnce give landed: the lines' keys are not known then). Throws
+  // dbclient::DatabaseError when the batch was not committed,
+  // CommitUnknown when that cannot be known, std::logic_error outside a batch. The batch has
+  // ended either way.
+  void CommitBatch(const LandedCheck& landed = {},
+                   const std::vector<dbclient::Statement>& last = {}, size_t* failedLast = nullptr);
   // Ends the batch without committing; the server rolls back everything it wrote. Never throws.
   void AbortBatch() noexcept;
   bool InBatch() const { return batch_.has_value(); }
@@ -165,6 +183,8 @@ class OrderCreation {
   LineFailure LineFailureKind() const { return lineFailureKind_; }
   const std::string& LineFailureText() const { return lineFailure_; }
   const std::string& LineFailureState() const { return lineFailureState_; }
+  // The position in Lines() of the line the server refused at CommitBatch.
+  size_t FailedLine() const { return failedLine_; }
 
   // --- the steps of AddOrderLine ---
   // The debtor number: relation 2's RLTI_debtnummer with surrounding blanks trimmed; 0 when
@@ -192,6 +212,12 @@ class OrderCreation {
   int64_t OrderForLine(bool& addUpTotal);
   int64_t FindOpenOrder(bool& unsentFound);
   int64_t CreateOrderHeader();
+  int64_t CreateOrderHeaderAtOnce(int64_t taken);
+  void PlanOrderReads(std::vector<dbclient::PendingRead>& reads);
+  void CommitAtOnce(const LandedCheck& landed, const std::vector<dbclient::Statement>& last,
+                    size_t* failedLast);
+  void SetBergNumbers(size_t first,
+                      const std::vector<std::vector<std::optional<std::string>>>& written);
   bool FindArticle(std::string_view code);
   bool EnsurePriceModule();
   void FillLine(OrderLine& line, bool found, std::string_view articleCode,
@@ -199,7 +225,9 @@ class OrderCreation {
   void AddToOrderTotal(const OrderLine& line, bool addUpTotal);
   // UpdateOrderTotal's effect on the header the cursor is on (order), in one round trip; false
   // (nothing done) when the cursor is not on it.
-  bool AddToCurrentHeader(int64_t order, dbclient::Currency amount);
+  // With deferred, the update is added there instead of sent.
+  bool AddToCurrentHeader(int64_t order, dbclient::Currency amount,
+                          std::vector<dbclient::Statement>* deferred = nullptr);
   // After a lost commit answer: returns when the batch landed, throws lost when it did not,
   // CommitUnknown when that cannot be known.
   void SettleLostCommit(const dbclient::DatabaseError& lost, int serverProcess,
@@ -230,6 +258,8 @@ class OrderCreation {
   size_t writtenLines_ = 0;  // lines_ before this position are in BERG
   std::vector<int64_t> plannedArticles_;
   bool pricesPrefetched_ = false;
+  std::optional<int64_t> highestOrder_;  // read with the batch's start (kAtOnce)
+  size_t failedLine_ = 0;
   LineFailure lineFailureKind_ = LineFailure::kNone;
   std::string lineFailure_;
   std::string lineFailureState_;

@@ -35,4 +35,11 @@ ResolvedScan LookUpScan(TunDB& db, const std::string& scanned, int32_t scannedQu
 // to, in scan order, without repeats. Throws dbclient::DatabaseError.
 std::vector<int64_t> PrefetchScans(TunDB& db, const std::vector<std::string>& scanned);
 
+// The same reads, and those of the prices of the articles they can find (ARPZ, VALU), as
+// statements for one round trip: each asks the server for the values the earlier ones find
+// there, so that none waits for another's answer. Throws dbclient::DatabaseError when arvp or
+// artk cannot be opened or lack a field (nothing is added to reads then).
+void PlanScanReads(TunDB& db, const std::vector<std::string>& scanned,
+                   std::vector<dbclient::PendingRead>& reads);
+
 }  // namespace kessmar

@@ -1,6 +1,8 @@
 #include "backoffice/TPrices.h"
 
 #include <algorithm>
+#include <functional>
+#include <initializer_list>
 
 #include "backoffice/CodePattern.h"
 
@@ -104,10 +106,12 @@ void TPrices::LoadDebtor(int64_t debtorNumber) {
   db_.tblKOGP.Close();
 }
 
-void TPrices::LoadRules(int64_t debtorNumber) {
-  Table& debt = db_.tblDEBT;
-  Table& kodb = db_.tblKODB;
-  Table& kogp = db_.tblKOGP;
+namespace {
+
+void SelectRuleIndexes(TunDB& db) {
+  Table& debt = db.tblDEBT;
+  Table& kodb = db.tblKODB;
+  Table& kogp = db.tblKOGP;
   for (Table* table : {&debt, &kodb, &kogp}) table->Open();
   SelectIndex(debt, "DEBT_debtnr");
   if (kodb.IndexFieldNames() != "KODB_debtnr;KODB_volgnr") {
@@ -119,6 +123,67 @@ void TPrices::LoadRules(int64_t debtorNumber) {
     }
   }
   SelectIndex(kogp, "KOGP_prijsgroepen");
+}
+
+}  // namespace
+
+void TPrices::PlanDebtorReads(TunDB& db, const std::string& debtorSql,
+                              std::vector<dbclient::PendingRead>& reads) {
+  Table& debt = db.tblDEBT;
+  Table& kodb = db.tblKODB;
+  Table& kogp = db.tblKOGP;
+  try {
+    SelectRuleIndexes(db);
+  } catch (const dbclient::DatabaseError&) {
+    return;
+  }
+  // Each as LoadRules asks it: the debtor, the range of his rules, the range of his pair.
+  for (const auto& plan : std::initializer_list<std::function<void()>>{
+           [&] { reads.push_back(debt.PrefetchFrom(debtorSql, {})); },
+           [&] {
+             reads.push_back(kodb.PrefetchRangesFrom(debtorSql, {}, {"0"}, {"30000"}, false));
+           },
+           [&] {
+             const std::string pair = "SELECT coalesce(d." + debt.SqlField("Debt_prijs1") +
+                                      "::text, '') || coalesce(d." + debt.SqlField("Debt_prijs2") +
+                                      "::text, '') FROM " + debt.SqlName() + " AS d WHERE d." +
+                                      debt.SqlField("DEBT_debtnr") + " = (" + debtorSql + ")";
+             reads.push_back(kogp.PrefetchRangesFrom(pair, {}, {}, {}, false));
+           }}) {
+    try {
+      plan();
+    } catch (const dbclient::DatabaseError&) {
+      // Left to LoadRules.
+    }
+  }
+}
+
+void TPrices::PlanPriceReads(TunDB& db, const std::string& articlesSql,
+                             const dbclient::Params& params,
+                             std::vector<dbclient::PendingRead>& reads) {
+  Table& arpz = db.tblARPZ;
+  Table& valu = db.tblVALU;
+  try {
+    arpz.Open();
+    SelectIndex(arpz, kArticleIndex);
+    reads.push_back(arpz.PrefetchFrom(articlesSql, params));
+    valu.Open();
+    SelectIndex(valu, "VALU_code");
+    // The currency codes as GetPrice reads them (null is "").
+    reads.push_back(valu.PrefetchFrom(
+        "SELECT coalesce(z." + arpz.SqlField("VALU_code") + "::text, '') FROM " + arpz.SqlName() +
+            " AS z WHERE z." + arpz.SqlField("ARTK_nummer") + " IN (" + articlesSql + ")",
+        params));
+  } catch (const dbclient::DatabaseError&) {
+    // GetPrice asks the server.
+  }
+}
+
+void TPrices::LoadRules(int64_t debtorNumber) {
+  Table& debt = db_.tblDEBT;
+  Table& kodb = db_.tblKODB;
+  Table& kogp = db_.tblKOGP;
+  SelectRuleIndexes(db_);
 
   if (!debt.FindKey(debtorNumber)) return;
   debtorNumber_ = debtorNumber;

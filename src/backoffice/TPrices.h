@@ -101,6 +101,17 @@ class TPrices {
   // then finds them without asking the server. Throws dbclient::DatabaseError.
   void Prefetch(const std::vector<int64_t>& articles);
 
+  // The reads of Prefetch and LoadDebtor, to run with the batch's start in one round trip:
+  // PlanPriceReads for the articles articlesSql (with params) yields, PlanDebtorReads for the
+  // debtor debtorSql yields (DEBT, his KODB rules, the KOGP rules of his pair). A module then
+  // finds what they read. Reads that cannot be planned (a table or field missing) are left out.
+  // Never throw dbclient::DatabaseError.
+  static void PlanPriceReads(TunDB& db, const std::string& articlesSql,
+                             const dbclient::Params& params,
+                             std::vector<dbclient::PendingRead>& reads);
+  static void PlanDebtorReads(TunDB& db, const std::string& debtorSql,
+                              std::vector<dbclient::PendingRead>& reads);
+
   // Empties the rule lists and the cache and clears the price-group pair.
   void ClearPriceData();
 

@@ -147,10 +147,23 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
   if (PQstatus(conn) == CONNECTION_BAD) {
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
   }
+  // The connection's own round trips: TCP's handshake (the wait for the socket to become
+  // writable), then every wait for the server's answer (TLS or GSS negotiation, the start-up
+  // and each step of authentication).
+  uint64_t trips = 0;
+  const bool socketFolder = !target.host.empty() && target.host.front() == '/';
   PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+  bool connecting = true;
   while (status != PGRES_POLLING_OK) {
     if (status == PGRES_POLLING_FAILED) {
       fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
+    }
+    if (status == PGRES_POLLING_READING) {
+      ++trips;
+      connecting = false;
+    } else if (connecting && !socketFolder) {
+      ++trips;
+      connecting = false;
     }
     const auto waited = platform::WaitForSocket(PQsocket(conn), status == PGRES_POLLING_READING,
                                                 status == PGRES_POLLING_WRITING, deadline);
@@ -169,6 +182,7 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
     fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
   }
   auto connection = std::unique_ptr<Connection>(new Connection(conn, target.serverLabel));
+  connection->roundTrips_ = trips;
   static_cast<void>(owner.release());  // the connection finishes it now
   return connection;
 }

@@ -86,7 +86,9 @@ class Connection {
   // Closes the connection (the server rolls back an open transaction). Never throws.
   void Close() noexcept;
 
-  // Requests that waited for an answer since the connection was opened.
+  // Round trips since the connection was opened, its opening included: TCP's handshake (not
+  // for a Unix socket), each wait for the server during the start-up (a TLS request, the
+  // start-up message, each step of authentication), and each request.
   uint64_t RoundTrips() const { return roundTrips_; }
   // The server process serving this connection (for tests that stop or kill it); 0 when closed.
   int ServerProcessId() const;

@@ -184,6 +184,89 @@ void Session::StartTransaction(Isolation isolation) {
   firstFailure_.reset();
 }
 
+std::vector<QueryResult> Session::StartTransaction(Isolation isolation,
+                                                   const std::vector<Statement>& first,
+                                                   size_t* failedAt) {
+  const ErrorContext context{serverLabel_, "", ""};
+  if (failedAt != nullptr) *failedAt = first.size();
+  if (transaction_ != TransactionState::kNone) {
+    throw DatabaseError("session " + name_ + " already runs a transaction", sqlstate::kWrongState,
+                        context);
+  }
+  EnsureOpen(false);
+  std::vector<Statement> all;
+  all.reserve(first.size() + 1);
+  all.push_back(
+      {isolation == Isolation::kRepeatableRead ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN",
+       {}});
+  all.insert(all.end(), first.begin(), first.end());
+  Connection& connection = Live(context);
+  size_t failed = all.size();
+  std::vector<QueryResult> results;
+  try {
+    // A lock among first may wait for most of one time-out before the rest can run.
+    results = connection.ExecutePipeline(all, 2 * timeout_, context, &failed);
+  } catch (const DatabaseError&) {
+    // BEGIN went through: the transaction it opened is aborted and must end here.
+    if (failed > 0 && failed < all.size() && connection.IsOpen()) {
+      if (failedAt != nullptr) *failedAt = failed - 1;
+      try {
+        connection.Execute("ROLLBACK", {}, timeout_, context);
+      } catch (const DatabaseError&) {
+        // Unanswered, the server rolls back when the connection closes.
+        connection.Close();
+      }
+    }
+    throw;
+  }
+  transaction_ = TransactionState::kActive;
+  ++transactionSerial_;
+  firstFailure_.reset();
+  results.erase(results.begin());
+  return results;
+}
+
+std::vector<QueryResult> Session::Commit(const std::vector<Statement>& last, size_t* failedAt) {
+  const ErrorContext context{serverLabel_, "", ""};
+  if (failedAt != nullptr) *failedAt = last.size();
+  if (transaction_ == TransactionState::kNone) {
+    throw DatabaseError("session " + name_ + " runs no transaction to commit",
+                        sqlstate::kWrongState, context);
+  }
+  if (transaction_ == TransactionState::kLost || firstFailure_) {
+    Commit();  // reports the loss or the earlier failure, and ends the transaction
+    return {};
+  }
+  std::vector<Statement> all(last);
+  all.push_back({"COMMIT", {}});
+  size_t failed = all.size();
+  std::vector<QueryResult> results;
+  try {
+    results = RunPipeline(all, context, &failed);
+  } catch (const DatabaseError&) {
+    if (failedAt != nullptr && failed < last.size()) *failedAt = failed;
+    try {
+      Rollback();
+    } catch (const DatabaseError&) {
+      // Unanswered, the server rolls back when the connection closes.
+      DropConnection();
+    }
+    transaction_ = TransactionState::kNone;
+    firstFailure_.reset();
+    throw;
+  }
+  transaction_ = TransactionState::kNone;
+  const QueryResult& commit = results.back();
+  if (commit.CommandStatus() == "ROLLBACK") {
+    firstFailure_.reset();
+    throw DatabaseError("the transaction was rolled back by the server at its commit",
+                        sqlstate::kTransactionRolledBack, context);
+  }
+  firstFailure_.reset();
+  results.pop_back();
+  return results;
+}
+
 void Session::Commit() {
   const ErrorContext context{serverLabel_, "", ""};
   if (transaction_ == TransactionState::kNone) {

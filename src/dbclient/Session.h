@@ -72,7 +72,20 @@ class Session {
   // Rollback ends a running transaction and never fails for a lost connection (the server has
   // rolled it back already).
   void StartTransaction(Isolation isolation = Isolation::kReadCommitted);
+  // Starts the transaction and runs first in the same round trip (a pipeline after BEGIN);
+  // returns their answers in order. When one of them fails, the transaction is rolled back
+  // (none runs) and the failure is thrown with *failedAt (when given) its position in first
+  // (first.size() for a failure of BEGIN or of the connection). Waits at most twice Timeout():
+  // a lock among first may take most of one (the server ends its wait before that).
+  std::vector<QueryResult> StartTransaction(Isolation isolation,
+                                            const std::vector<Statement>& first,
+                                            size_t* failedAt = nullptr);
   void Commit();
+  // Runs last and then COMMIT in one round trip; returns the answers to last. When one of them
+  // fails, the transaction is rolled back and the failure thrown with *failedAt its position in
+  // last; otherwise as Commit (*failedAt last.size()). A lost connection may have committed or
+  // not: the caller settles that. The transaction has ended either way.
+  std::vector<QueryResult> Commit(const std::vector<Statement>& last, size_t* failedAt = nullptr);
   void Rollback();
   bool InTransaction() const { return transaction_ != TransactionState::kNone; }
   // Grows with every transaction started: tells one transaction from the next.
@@ -82,7 +95,8 @@ class Session {
   // session when needed. Throws DatabaseError.
   std::vector<std::string> DatabaseAliases();
 
-  // Requests that waited for an answer over the life of this session (all its connections).
+  // Round trips over the life of this session: every connection's opening and requests
+  // (Connection::RoundTrips).
   uint64_t RoundTrips() const;
   // The server process of the current connection; 0 when not connected.
   int ServerProcessId() const;
@@ -168,10 +182,20 @@ class Transaction {
       }
     }
   }
+  // Starts it together with first (Session::StartTransaction); *results gets their answers.
+  Transaction(Session& session, Isolation isolation, const std::vector<Statement>& first,
+              std::vector<QueryResult>& results, size_t* failedAt = nullptr)
+      : session_(session) {
+    results = session_.StartTransaction(isolation, first, failedAt);
+  }
   // Throws what Session::Commit throws; the transaction has ended either way.
   void Commit() {
     done_ = true;
     session_.Commit();
+  }
+  std::vector<QueryResult> Commit(const std::vector<Statement>& last, size_t* failedAt = nullptr) {
+    done_ = true;
+    return session_.Commit(last, failedAt);
   }
   void Rollback() {
     done_ = true;

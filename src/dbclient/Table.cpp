@@ -226,6 +226,7 @@ void Table::Open() {
 void Table::Close() noexcept {
   state_ = State::kInactive;
   known_.clear();
+  knownRanges_.clear();
   queued_.clear();
   meta_ = nullptr;
   index_ = -1;
@@ -246,10 +247,13 @@ void Table::Close() noexcept {
 
 std::vector<Table::Row> Table::Query(const std::string& sql, const Params& params) {
   ++queries_;
-  const QueryResult result = LiveSession().Run(sql, params, Context());
+  return RowsOf(LiveSession().Run(sql, params, Context()));
+}
+
+std::vector<Table::Row> Table::RowsOf(const QueryResult& result, int skip) const {
   const int columns = static_cast<int>(meta_->columns.size());
-  if (result.Rows() > 0 && result.Columns() != columns) {
-    throw DatabaseError("the server answered with " + std::to_string(result.Columns()) +
+  if (result.Rows() > 0 && result.Columns() != columns + skip) {
+    throw DatabaseError("the server answered with " + std::to_string(result.Columns() - skip) +
                             " fields instead of " + std::to_string(columns),
                         sqlstate::kProtocolViolation, Context());
   }
@@ -257,7 +261,7 @@ std::vector<Table::Row> Table::Query(const std::string& sql, const Params& param
   for (int r = 0; r < result.Rows(); ++r) {
     Row& row = rows[static_cast<size_t>(r)];
     row.reserve(static_cast<size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(result.OptionalValue(r, c));
+    for (int c = 0; c < columns; ++c) row.push_back(result.OptionalValue(r, c + skip));
   }
   return rows;
 }
@@ -370,6 +374,11 @@ const Table::Row* Table::CurrentRow() {
 
 void Table::First() {
   RequireBrowse();
+  if (const KnownRange* known = KnownRangeNow(); known != nullptr && !known->lastOnly) {
+    TakeBatch(known->rows, static_cast<int64_t>(known->rows.size()) + 1);
+    nextBatch_ = kFirstBatch * 2;
+    return;
+  }
   Params params;
   std::string where = RangeCondition(params);
   params.push_back(std::to_string(kFirstBatch));
@@ -382,6 +391,13 @@ void Table::First() {
 
 void Table::Last() {
   RequireBrowse();
+  if (const KnownRange* known = KnownRangeNow(); known != nullptr) {
+    std::vector<Row> last;
+    if (!known->rows.empty()) last.push_back(known->rows.back());
+    TakeBatch(std::move(last), 1);
+    hasMore_ = false;
+    return;
+  }
   Params params;
   std::string where = RangeCondition(params);
   const std::string sql = "SELECT " + SelectList() + " FROM " + meta_->QualifiedName() +
@@ -523,6 +539,182 @@ void Table::Prefetch(const std::vector<std::string>& values) {
     // The server writes an integer as its canonical text, which is how it was asked.
     known[*key] = std::move(row);
   }
+}
+
+const Table::KnownRange* Table::KnownRangeNow() {
+  if (!rangeActive_ || knownRanges_.empty()) return nullptr;
+  const Session& session = LiveSession();
+  if (!session.InTransaction() || session.TransactionSerial() != knownTransaction_) {
+    known_.clear();
+    knownRanges_.clear();
+    return nullptr;
+  }
+  const auto index = knownRanges_.find(index_);
+  if (index == knownRanges_.end()) return nullptr;
+  for (const KnownRange& range : index->second) {
+    if (range.start == activeStart_ && range.end == activeEnd_) return &range;
+  }
+  return nullptr;
+}
+
+std::string Table::PrefetchKeyType(const IndexInfo& index) const {
+  const ColumnInfo& column = meta_->columns[static_cast<size_t>(index.fields.front())];
+  if (column.type == FieldType::kInteger) return "bigint";
+  if (column.typeName == "text" || column.typeName.starts_with("character varying")) return "text";
+  return "";
+}
+
+std::string Table::SqlName() const {
+  RequireOpen();
+  return meta_->QualifiedName();
+}
+
+std::string Table::SqlField(std::string_view field) const {
+  RequireOpen();
+  const int column = meta_->FindColumn(field);
+  if (column < 0) {
+    throw DatabaseError("field \"" + std::string(field) + "\" not found",
+                        sqlstate::kUndefinedColumn, Context(std::string(field)));
+  }
+  return QuoteIdentifier(meta_->columns[static_cast<size_t>(column)].name);
+}
+
+PendingRead Table::PrefetchFrom(const std::string& askedSql, Params params) {
+  RequireBrowse();
+  const IndexInfo& index = meta_->indexes[static_cast<size_t>(index_)];
+  const std::string type = PrefetchKeyType(index);
+  if (!index.unique || index.fields.size() != 1 || type.empty()) {
+    throw DatabaseError("index \"" + index.name +
+                            "\" cannot be read ahead: it is not a unique "
+                            "index of one integer or text field",
+                        sqlstate::kWrongState, Context());
+  }
+  const int position = index.fields.front();
+  const ColumnInfo& column = meta_->columns[static_cast<size_t>(position)];
+  std::string list;
+  for (const auto& c : meta_->columns) list += ", t." + QuoteIdentifier(c.name);
+  PendingRead read;
+  read.statement.sql = "SELECT a.v::text" + list + " FROM (SELECT DISTINCT s.x::" + type +
+                       " FROM (" + askedSql + ") AS s(x)) AS a(v) LEFT JOIN " +
+                       meta_->QualifiedName() + " AS t ON t." + QuoteIdentifier(column.name) +
+                       " = a.v";
+  read.statement.params = std::move(params);
+  const bool integer = column.type == FieldType::kInteger;
+  const int64_t minimum = column.minimum;
+  const int64_t maximum = column.maximum;
+  read.take = [this, position, index = index_, integer, minimum,
+               maximum](const QueryResult& result) {
+    const Session& session = LiveSession();
+    if (!session.InTransaction()) {
+      throw DatabaseError("prefetched records need a transaction to stay true",
+                          sqlstate::kWrongState, Context());
+    }
+    if (state_ == State::kInactive) return;
+    if (knownTransaction_ != session.TransactionSerial()) {
+      known_.clear();
+      knownRanges_.clear();
+    }
+    knownTransaction_ = session.TransactionSerial();
+    auto& known = known_[index];
+    std::vector<Row> rows = RowsOf(result, 1);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      const std::optional<std::string> asked = result.OptionalValue(static_cast<int>(r), 0);
+      if (!asked) continue;
+      // A value the field cannot hold is refused by the server when FindKey asks it.
+      if (integer) {
+        const int64_t number = std::stoll(*asked);
+        if (number < minimum || number > maximum) continue;
+      }
+      if (rows[r][static_cast<size_t>(position)]) {
+        known[*asked] = std::move(rows[r]);
+      } else {
+        known.emplace(*asked, std::nullopt);
+      }
+    }
+  };
+  return read;
+}
+
+PendingRead Table::PrefetchRangesFrom(const std::string& askedSql, Params params,
+                                      const std::vector<std::string>& startTail,
+                                      const std::vector<std::string>& endTail, bool lastOnly) {
+  RequireBrowse();
+  const IndexInfo& index = meta_->indexes[static_cast<size_t>(index_)];
+  const std::string type = PrefetchKeyType(index);
+  if (type.empty() || startTail.size() >= index.fields.size() ||
+      endTail.size() >= index.fields.size()) {
+    throw DatabaseError("a range on index \"" + index.name + "\" cannot be read ahead",
+                        sqlstate::kWrongState, Context());
+  }
+  const ColumnInfo& first = meta_->columns[static_cast<size_t>(index.fields.front())];
+  auto bound = [&](const std::vector<std::string>& tail, const char* op) {
+    std::string columns = "t." + QuoteIdentifier(first.name);
+    std::string values = "a.v";
+    for (size_t i = 0; i < tail.size(); ++i) {
+      params.emplace_back(tail[i]);
+      columns +=
+          ", t." + QuoteIdentifier(meta_->columns[static_cast<size_t>(index.fields[i + 1])].name);
+      values += ", $" + std::to_string(params.size());
+    }
+    return "(" + columns + ") " + op + " (" + values + ")";
+  };
+  const std::string condition = bound(startTail, ">=") + " AND " + bound(endTail, "<=");
+  std::string list;
+  for (const auto& c : meta_->columns) list += ", t." + QuoteIdentifier(c.name);
+  std::string order;
+  for (int column : order_) {
+    order += ", t." + QuoteIdentifier(meta_->columns[static_cast<size_t>(column)].name);
+    if (lastOnly) order += " DESC";
+  }
+  PendingRead read;
+  read.statement.sql = std::string("SELECT ") + (lastOnly ? "DISTINCT ON (a.v) " : "") +
+                       "a.v::text" + list + " FROM (SELECT DISTINCT s.x::" + type + " FROM (" +
+                       askedSql + ") AS s(x)) AS a(v) LEFT JOIN " + meta_->QualifiedName() +
+                       " AS t ON " + condition + " ORDER BY a.v" + order;
+  read.statement.params = std::move(params);
+  const bool integer = first.type == FieldType::kInteger;
+  const int64_t minimum = first.minimum;
+  const int64_t maximum = first.maximum;
+  const size_t fields = index.fields.size();
+  const auto key = static_cast<size_t>(meta_->primaryKey.front());
+  read.take = [this, index = index_, integer, minimum, maximum, fields, key, startTail, endTail,
+               lastOnly](const QueryResult& result) {
+    const Session& session = LiveSession();
+    if (!session.InTransaction()) {
+      throw DatabaseError("prefetched records need a transaction to stay true",
+                          sqlstate::kWrongState, Context());
+    }
+    if (state_ == State::kInactive) return;
+    if (knownTransaction_ != session.TransactionSerial()) {
+      known_.clear();
+      knownRanges_.clear();
+    }
+    knownTransaction_ = session.TransactionSerial();
+    auto& ranges = knownRanges_[index];
+    std::vector<Row> rows = RowsOf(result, 1);
+    for (size_t r = 0; r < rows.size(); ++r) {
+      const std::optional<std::string> asked = result.OptionalValue(static_cast<int>(r), 0);
+      if (!asked) continue;
+      if (integer) {
+        const int64_t number = std::stoll(*asked);
+        if (number < minimum || number > maximum) continue;
+      }
+      std::vector<std::optional<std::string>> start(fields);
+      std::vector<std::optional<std::string>> end(fields);
+      start[0] = *asked;
+      end[0] = *asked;
+      for (size_t i = 0; i < startTail.size(); ++i) start[i + 1] = startTail[i];
+      for (size_t i = 0; i < endTail.size(); ++i) end[i + 1] = endTail[i];
+      auto range = std::find_if(ranges.begin(), ranges.end(), [&](const KnownRange& known) {
+        return known.start == start && known.end == end;
+      });
+      if (range == ranges.end()) {
+        range = ranges.insert(ranges.end(), KnownRange{start, end, {}, lastOnly});
+      }
+      if (rows[r][key]) range->rows.push_back(std::move(rows[r]));
+    }
+  };
+  return read;
 }
 
 bool Table::FindKey(std::string_view value) {
@@ -682,19 +874,21 @@ void Table::QueueInsert() {
   state_ = State::kBrowse;
 }
 
-std::vector<Table::Row> Table::WriteQueued(size_t* failedAt) {
-  const std::vector<Statement> queued = std::move(queued_);
+std::vector<Statement> Table::TakeQueued() {
+  std::vector<Statement> queued = std::move(queued_);
   queued_.clear();
-  if (failedAt != nullptr) *failedAt = queued.size();
+  return queued;
+}
+
+std::vector<Table::Row> Table::AcceptWritten(const QueryResult* results, size_t count) {
   RequireBrowse();
   known_.clear();
-  std::vector<Row> written;
-  if (queued.empty()) return written;
-  ++queries_;
-  const std::vector<QueryResult> results = LiveSession().RunPipeline(queued, Context(), failedAt);
+  knownRanges_.clear();
   const int columns = static_cast<int>(meta_->columns.size());
-  written.reserve(results.size());
-  for (const QueryResult& result : results) {
+  std::vector<Row> written;
+  written.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const QueryResult& result = results[i];
     if (result.Rows() != 1 || result.Columns() != columns) {
       throw DatabaseError("the server did not answer a written record with the record",
                           sqlstate::kProtocolViolation, Context());
@@ -703,42 +897,73 @@ std::vector<Table::Row> Table::WriteQueued(size_t* failedAt) {
     row.reserve(static_cast<size_t>(columns));
     for (int c = 0; c < columns; ++c) row.push_back(result.OptionalValue(0, c));
   }
+  if (written.empty()) return written;
   TakeBatch({written.back()}, 1);
   hasMore_ = true;
   nextBatch_ = kFirstBatch * 2;
   return written;
 }
 
-void Table::Post() {
+std::vector<Table::Row> Table::WriteQueued(size_t* failedAt) {
+  const std::vector<Statement> queued = TakeQueued();
+  if (failedAt != nullptr) *failedAt = queued.size();
+  RequireBrowse();
+  known_.clear();
+  knownRanges_.clear();
+  if (queued.empty()) return {};
+  ++queries_;
+  const std::vector<QueryResult> results = LiveSession().RunPipeline(queued, Context(), failedAt);
+  return AcceptWritten(results.data(), results.size());
+}
+
+Statement Table::LockStatement() const {
+  RequireOpen();
+  return {"LOCK TABLE " + meta_->QualifiedName() + " IN SHARE ROW EXCLUSIVE MODE", {}};
+}
+
+Statement Table::PostStatement() {
   RequireOpen();
   if (state_ != State::kEdit && state_ != State::kInsert) {
     throw DatabaseError("no record is being edited or inserted", sqlstate::kWrongState, Context());
   }
-  known_.clear();
-  Params params;
-  std::string sql;
-  if (state_ == State::kInsert) {
-    Statement insert = InsertStatement();
-    sql = std::move(insert.sql);
-    params = std::move(insert.params);
-  } else {
-    std::string assignments;
-    for (size_t c = 0; c < changed_.size(); ++c) {
-      if (!changed_[c]) continue;
-      params.push_back(editRow_[c]);
-      if (!assignments.empty()) assignments += ", ";
-      assignments +=
-          QuoteIdentifier(meta_->columns[c].name) + " = $" + std::to_string(params.size());
-    }
-    if (assignments.empty()) {
-      Cancel();
-      return;
-    }
-    const std::string condition = PrimaryKeyCondition(params, rows_[position_]);
-    sql = "UPDATE " + meta_->QualifiedName() + " SET " + assignments + " WHERE " + condition +
-          " RETURNING " + SelectList();
+  if (state_ == State::kInsert) return InsertStatement();
+  Statement update;
+  std::string assignments;
+  for (size_t c = 0; c < changed_.size(); ++c) {
+    if (!changed_[c]) continue;
+    update.params.push_back(editRow_[c]);
+    if (!assignments.empty()) assignments += ", ";
+    assignments +=
+        QuoteIdentifier(meta_->columns[c].name) + " = $" + std::to_string(update.params.size());
   }
-  std::vector<Row> rows = Query(sql, params);
+  if (assignments.empty()) return {};
+  const std::string condition = PrimaryKeyCondition(update.params, rows_[position_]);
+  update.sql = "UPDATE " + meta_->QualifiedName() + " SET " + assignments + " WHERE " + condition +
+               " RETURNING " + SelectList();
+  return update;
+}
+
+void Table::Post() {
+  Statement statement = PostStatement();
+  known_.clear();
+  knownRanges_.clear();
+  if (statement.sql.empty()) {
+    Cancel();
+    return;
+  }
+  TakePosted(Query(statement.sql, statement.params));
+}
+
+void Table::AcceptPosted(const QueryResult& result) {
+  if (state_ != State::kEdit && state_ != State::kInsert) {
+    throw DatabaseError("no record is being edited or inserted", sqlstate::kWrongState, Context());
+  }
+  known_.clear();
+  knownRanges_.clear();
+  TakePosted(RowsOf(result));
+}
+
+void Table::TakePosted(std::vector<Row> rows) {
   if (rows.empty()) {
     throw DatabaseError("the record no longer exists; another user removed it or changed its key",
                         "02000", Context());
@@ -790,8 +1015,7 @@ void Table::LockTable() {
                         sqlstate::kWrongState, Context());
   }
   ++queries_;
-  session.RunOnce("LOCK TABLE " + meta_->QualifiedName() + " IN SHARE ROW EXCLUSIVE MODE",
-                  Context());
+  session.RunOnce(LockStatement().sql, Context());
 }
 
 // --- Fields ---

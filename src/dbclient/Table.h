@@ -38,6 +38,13 @@ struct KeyValue {
   std::string value;
 };
 
+// A read to run together with others in one round trip (a pipeline, see Session): its
+// statement, and what to do with its answer.
+struct PendingRead {
+  Statement statement;
+  std::function<void(const QueryResult&)> take;
+};
+
 class Table {
  public:
   enum class State { kInactive, kBrowse, kEdit, kInsert };
@@ -112,6 +119,26 @@ class Table {
   // repeatable-read transaction, in which no other session's change can show. Throws
   // DatabaseError 55000 without a transaction, and the server's errors.
   void Prefetch(const std::vector<std::string>& values);
+  // The same read for the values that askedSql (a query of one integer or text column, with
+  // params $1...) yields on the server, to be run in a pipeline with other reads; its take()
+  // remembers, for exactly the values the server was asked, the record or none, as Prefetch
+  // does. So one read can ask for values that an earlier read of the same pipeline finds. Only
+  // for the indexes Prefetch serves. Throws DatabaseError 55000 for another index or a closed
+  // table; take() throws 55000 outside a transaction.
+  PendingRead PrefetchFrom(const std::string& askedSql, Params params);
+  // For each value v that askedSql yields: the records of the range from (v, startTail...) to
+  // (v, endTail...) on the current index, as First and Next would walk it (lastOnly: only what
+  // Last would find). While that range is the active one (the same bounds, as text), First,
+  // Next and Last answer from them in the transaction of the read, until the table posts a
+  // record or is closed. The first index field must be an integer or text. Throws as
+  // PrefetchFrom.
+  PendingRead PrefetchRangesFrom(const std::string& askedSql, Params params,
+                                 const std::vector<std::string>& startTail,
+                                 const std::vector<std::string>& endTail, bool lastOnly);
+  // The table and a field as SQL names ("schema"."table", "field"), for queries built around
+  // the table. Throws DatabaseError 55000 when closed, 42703 for an unknown field.
+  std::string SqlName() const;
+  std::string SqlField(std::string_view field) const;
 
   // --- Ranges (5) ---
   // Bounds for the leading fields of the current index, by field name, as text (an index of
@@ -149,6 +176,20 @@ class Table {
   std::vector<std::vector<std::optional<std::string>>> WriteQueued(size_t* failedAt = nullptr);
   // Forgets the queued records without writing them. Never throws.
   void DiscardQueued() noexcept { queued_.clear(); }
+  // WriteQueued in two halves, for a pipeline with other statements: TakeQueued empties the
+  // queue and returns its statements; AcceptWritten takes their answers (count of them from
+  // results on) and does what WriteQueued does with them.
+  std::vector<Statement> TakeQueued();
+  std::vector<std::vector<std::optional<std::string>>> AcceptWritten(const QueryResult* results,
+                                                                     size_t count);
+  // Post in two halves, for a pipeline: PostStatement is the statement Post would send for the
+  // record being edited or inserted (which stays so; an empty statement when an edit changed
+  // nothing); AcceptPosted takes its answer and does
+  // what Post does with it. Throw what Post throws.
+  Statement PostStatement();
+  void AcceptPosted(const QueryResult& result);
+  // The statement LockTable sends. Throws DatabaseError 55000 when the table is not open.
+  Statement LockStatement() const;
 
   // --- Locks ---
   // Locks the table against changes by other sessions until the session's transaction ends:
@@ -201,6 +242,16 @@ class Table {
   std::string PrimaryKeyCondition(Params& params, const Row& row) const;
   Statement InsertStatement() const;
   const std::optional<Row>* Known(std::string_view value);
+  struct KnownRange {
+    std::vector<std::optional<std::string>> start;
+    std::vector<std::optional<std::string>> end;
+    std::vector<std::vector<std::optional<std::string>>> rows;
+    bool lastOnly = false;
+  };
+  const KnownRange* KnownRangeNow();
+  std::string PrefetchKeyType(const IndexInfo& index) const;
+  std::vector<Row> RowsOf(const QueryResult& result, int skip = 0) const;
+  void TakePosted(std::vector<Row> rows);
   void TakeBatch(std::vector<Row> rows, int64_t limit);
   std::vector<std::optional<std::string>> Bounds(const std::vector<KeyValue>& values) const;
 
@@ -238,6 +289,7 @@ class Table {
   // knownTransaction_ of the session.
   std::map<int, std::map<std::string, std::optional<Row>, std::less<>>> known_;
   uint64_t knownTransaction_ = 0;
+  std::map<int, std::vector<KnownRange>> knownRanges_;  // by index, same transaction
   std::vector<Statement> queued_;
 };
 

@@ -450,5 +450,89 @@ TEST_F(TableCursorTest, PrefetchedFindsAndQueuedInsertsAnswerAsTheServerWould) {
   EXPECT_EQ(Server().QueryValue(R"(SELECT count(*) FROM "DATA"."artk")"), "5");
 }
 
+TEST_F(TableCursorTest, ReadsAheadWithTheTransactionsStartAndWritesWithItsCommit) {
+  AddArticles();
+  AddOrders();
+  Table artk(db.session, "artk", "DATA");
+  Table best(db.session, "BEST", "SYSTEM");
+  artk.SetIndexName("ARTK_nummer");
+  artk.Open();
+  best.SetIndexFieldNames("BEST_type;BEST_verstuurd");
+  best.Open();
+  // The numbers come from a query; the ranges of type 1 and 2 from another.
+  std::vector<dbclient::PendingRead> reads;
+  reads.push_back(artk.PrefetchFrom(R"(SELECT "ARTK_nummer" + 0 FROM "DATA"."artk"
+                                       WHERE "ARTK_fullcod" = ANY($1::text[]) UNION SELECT 7)",
+                                    {"{12345678,34567890}"}));
+  reads.push_back(best.PrefetchRangesFrom("SELECT 1 UNION SELECT 2", {}, {"1"}, {"3"}, false));
+  reads.push_back(best.PrefetchRangesFrom("SELECT 1", {}, {"1"}, {"1"}, true));
+  std::vector<dbclient::Statement> statements;
+  for (const auto& read : reads) statements.push_back(read.statement);
+  uint64_t before = db.session.RoundTrips();
+  auto results = db.session.StartTransaction(dbclient::Isolation::kRepeatableRead, statements);
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+  for (size_t i = 0; i < reads.size(); ++i) reads[i].take(results[i]);
+
+  before = db.session.RoundTrips();
+  ASSERT_TRUE(artk.FindKey(int64_t{5}));
+  EXPECT_FALSE(artk.FindKey(int64_t{7}));  // asked, not there
+  best.SetRangeStart({{"BEST_type", "1"}, {"BEST_verstuurd", "1"}});
+  best.SetRangeEnd({{"BEST_type", "1"}, {"BEST_verstuurd", "3"}});
+  best.ApplyRange();
+  EXPECT_EQ(Numbers(best, "BEST_nummer"),
+            (std::vector<int64_t>{1000002, 1000003, 1000001, 1000005}));
+  best.SetRangeStart({{"BEST_type", "2"}, {"BEST_verstuurd", "1"}});
+  best.SetRangeEnd({{"BEST_type", "2"}, {"BEST_verstuurd", "3"}});
+  best.ApplyRange();
+  EXPECT_EQ(Numbers(best, "BEST_nummer"), (std::vector<int64_t>{1000004}));
+  best.SetRangeStart({{"BEST_type", "1"}, {"BEST_verstuurd", "1"}});
+  best.SetRangeEnd({{"BEST_type", "1"}, {"BEST_verstuurd", "1"}});
+  best.ApplyRange();
+  best.Last();
+  EXPECT_EQ(best.FieldByName("BEST_nummer").AsInteger(), 1000003);
+  EXPECT_EQ(db.session.RoundTrips() - before, 0u);
+  // Not asked: the server answers, as it would have.
+  ASSERT_TRUE(artk.FindKey(int64_t{2}));
+  best.First();  // only the last record of this range was read
+  EXPECT_EQ(best.FieldByName("BEST_nummer").AsInteger(), 1000002);
+  EXPECT_EQ(db.session.RoundTrips() - before, 2u);
+
+  // The last writes and COMMIT in one round trip; one refused rolls everything back and names
+  // its position.
+  best.Edit();
+  best.FieldByName("ORDR_totaal").SetString("5");
+  std::vector<dbclient::Statement> last{
+      best.PostStatement(),
+      {R"(INSERT INTO "DATA"."artk" ("ARTK_nummer", "ARTK_fullcod") VALUES (1, 'x'))", {}}};
+  size_t failedAt = 99;
+  EXPECT_THROW(db.session.Commit(last, &failedAt), KeyViolation);
+  EXPECT_EQ(failedAt, 1u);
+  EXPECT_FALSE(db.session.InTransaction());
+  best.Cancel();
+  EXPECT_EQ(Server().QueryValue(R"(SELECT "ORDR_totaal" FROM "SYSTEM"."BEST"
+                                   WHERE "BEST_nummer" = 1000002)"),
+            "0.0000");
+
+  // A read refused at the start: no transaction runs, and the next starts afresh.
+  EXPECT_THROW(db.session.StartTransaction(dbclient::Isolation::kRepeatableRead,
+                                           {{"SELECT 1/0", {}}}, &failedAt),
+               DatabaseError);
+  EXPECT_EQ(failedAt, 0u);
+  EXPECT_FALSE(db.session.InTransaction());
+  db.session.StartTransaction(dbclient::Isolation::kRepeatableRead);
+  ASSERT_TRUE(best.FindKey(int64_t{1}));
+  best.Edit();
+  best.FieldByName("ORDR_totaal").SetString("5");
+  last = {best.PostStatement()};
+  before = db.session.RoundTrips();
+  results = db.session.Commit(last);
+  EXPECT_EQ(db.session.RoundTrips() - before, 1u);
+  best.AcceptPosted(results.at(0));
+  EXPECT_EQ(best.FieldByName("ORDR_totaal").AsString(), "5.0000");
+  EXPECT_EQ(Server().QueryValue(R"(SELECT count(*) FROM "SYSTEM"."BEST"
+                                   WHERE "ORDR_totaal" = 5)"),
+            "1");
+}
+
 }  // namespace
 }  // namespace kessmar::testing
