@@ -13,6 +13,7 @@
 #include "backoffice/OrderCreation.h"
 #include "backoffice/TransferTestData.h"
 #include "support/BackOfficeFixture.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace kessmar::testing {
@@ -38,26 +39,6 @@ MemTable Batch(const std::string& batchId, int count) {
   for (int i = 1; i <= count; ++i) scans.emplace_back(std::to_string(30000000 + i), 1);
   return BatchToProcess(batchId, scans);
 }
-
-// Sets an environment variable for a scope.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // A server that keeps what it committed when it is killed.
 class HeldCommitTest : public ::testing::Test {
@@ -267,7 +248,7 @@ TEST_F(ExactlyOnceTest, TheToolsRestrictedRoleDoesAWholeTransferAndMissingRights
   ASSERT_EQ(code, 0) << output;
   EXPECT_EQ(Value("SELECT rolsuper FROM pg_roles WHERE rolname = '" + role + "'"), "f");
   {
-    ScopedVariable user("PGUSER", role);
+    ScopedEnvironment user{{"PGUSER", role}};
     TransferOutcome outcome = Transfer(Batch("R1", 5));
     ASSERT_TRUE(outcome.handedOn) << outcome.reason;
     EXPECT_EQ(outcome.lines.size(), 5u);
@@ -279,7 +260,7 @@ TEST_F(ExactlyOnceTest, TheToolsRestrictedRoleDoesAWholeTransferAndMissingRights
     EXPECT_EQ(outcome.reason.find("niet bereikbaar"), std::string::npos) << outcome.reason;
   }
   {
-    ScopedVariable user("PGUSER", "nobody_" + Server().Database());
+    ScopedEnvironment user{{"PGUSER", "nobody_" + Server().Database()}};
     const TransferOutcome outcome = Transfer(Batch("R3", 5));
     EXPECT_FALSE(outcome.handedOn);
     EXPECT_NE(outcome.reason.find("weigert de gebruiker"), std::string::npos) << outcome.reason;
@@ -300,7 +281,7 @@ TEST_F(ExactlyOnceTest, TheToolsRestrictedRoleDoesAWholeTransferAndMissingRights
       RunCommand({KESSMAR_BACKOFFICE_SERVER, "upgrade", Server().Folder().string(), "--database",
                   Server().Database()});
   ASSERT_EQ(code, 0) << output;
-  ScopedVariable user("PGUSER", role);
+  ScopedEnvironment user{{"PGUSER", role}};
   outcome = Transfer(Batch("R4", 5));
   EXPECT_TRUE(outcome.handedOn) << outcome.reason;
   EXPECT_EQ(Value(R"(SELECT count(*) FROM "SYSTEM".kessmar_batches)"), "1");

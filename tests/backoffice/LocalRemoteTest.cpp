@@ -11,6 +11,7 @@
 #include "dbclient/Session.h"
 #include "support/BackOfficeServer.h"
 #include "support/NetworkNamespace.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar::testing {
 namespace {
@@ -27,22 +28,6 @@ BackOfficeServerOptions InSpace(const NetworkNamespace& space, const std::string
   return options;
 }
 
-// Inside the namespace a broadcast goes out of the chosen adapter: the loopback confinement of
-// the other tests does not apply there.
-class UnconfinedDiscovery {
- public:
-  UnconfinedDiscovery() {
-    if (const char* value = std::getenv("KESSMAR_DISCOVERY_ADDR")) saved_ = value;
-    unsetenv("KESSMAR_DISCOVERY_ADDR");
-  }
-  ~UnconfinedDiscovery() {
-    if (saved_) setenv("KESSMAR_DISCOVERY_ADDR", saved_->c_str(), 1);
-  }
-
- private:
-  std::optional<std::string> saved_;
-};
-
 TEST(LocalRemoteTest, RemoteServerIsTriedFirstUnlessLocalIsPreferred) {
   NetworkNamespace host;
   NetworkNamespace remote;
@@ -55,7 +40,9 @@ TEST(LocalRemoteTest, RemoteServerIsTriedFirstUnlessLocalIsPreferred) {
   const auto remoteResponder = far.Announce();
 
   NetworkNamespace::Entered inside(host);
-  UnconfinedDiscovery unconfined;
+  // Inside the namespace a broadcast goes out of the chosen adapter: the loopback confinement
+  // of the other tests does not apply there.
+  ScopedEnvironment unconfined{{"KESSMAR_DISCOVERY_ADDR", std::nullopt}};
   std::vector<std::string> adapters;
   auto locate = [&](PriorityLocation priority) {
     TFFConnectionManager locator;

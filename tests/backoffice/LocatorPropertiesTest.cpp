@@ -9,11 +9,13 @@
 #include "backoffice/ServerCandidates.h"
 #include "backoffice/TFFConnectionManager.h"
 #include "backoffice/TunDB.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar {
 namespace {
 
 using dbclient::Protocol;
+using testing::ScopedEnvironment;
 
 TEST(LocatorPropertiesTest, DefaultsAndTheDataModulesValues) {
   TFFConnectionManager plain;
@@ -58,35 +60,14 @@ TEST(LocatorPropertiesTest, DefaultsAndTheDataModulesValues) {
   EXPECT_THROW(db.SetSessionClientName("other"), std::invalid_argument);
 }
 
-// Restores an environment variable when it goes.
-class SavedVariable {
- public:
-  explicit SavedVariable(const char* name) : name_(name) {
-    if (const char* value = std::getenv(name)) value_ = value;
-  }
-  ~SavedVariable() {
-    if (value_) {
-      setenv(name_, value_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> value_;
-};
-
 TEST(LocatorPropertiesTest, BuiltInServerStaysOnLoopbackWhileDiscoveryIsConfined) {
-  SavedVariable confined("KESSMAR_DISCOVERY_ADDR");
-  SavedVariable server("KESSMAR_VEMO_SERVER");
-  unsetenv("KESSMAR_VEMO_SERVER");
-  setenv("KESSMAR_DISCOVERY_ADDR", "127.255.255.255", 1);
+  ScopedEnvironment env{{"KESSMAR_VEMO_SERVER", std::nullopt},
+                        {"KESSMAR_DISCOVERY_ADDR", "127.255.255.255"}};
   EXPECT_EQ(BuiltInServerName(), "VEMOPRO@127.0.0.254");
   EXPECT_EQ(TunDB().FFConnectionManager.ServerName(), "VEMOPRO@127.0.0.254");
-  unsetenv("KESSMAR_DISCOVERY_ADDR");
+  env.Unset("KESSMAR_DISCOVERY_ADDR");
   EXPECT_EQ(BuiltInServerName(), "VEMOPRO@192.168.1.10");
-  setenv("KESSMAR_VEMO_SERVER", "VEMOPRO@10.1.2.3", 1);
+  env.Set("KESSMAR_VEMO_SERVER", "VEMOPRO@10.1.2.3");
   EXPECT_EQ(BuiltInServerName(), "VEMOPRO@10.1.2.3");
 }
 

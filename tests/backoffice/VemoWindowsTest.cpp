@@ -18,6 +18,7 @@
 #include "support/EmulatedScanner.h"
 #include "support/MainWindowFixture.h"
 #include "support/RunEventsUntil.h"
+#include "support/ScopedEnvironment.h"
 
 namespace kessmar::testing {
 namespace {
@@ -80,25 +81,23 @@ class VemoEndToEndTest : public MainWindowFixture {
  protected:
   Csp2Library library;
   BackOfficeServer& server = BackOfficeServer::Shared();
+  ScopedEnvironment env;
 
   void SetUp() override {
     server.UseDatabase(server.CreateDatabase());
     std::filesystem::create_directories(dir / "ports");
     std::filesystem::create_directories(dir / "sys");
-    setenv("KESSMAR_PORTS_DIR", (dir / "ports").c_str(), 1);
-    setenv("KESSMAR_SYSFS_ROOT", (dir / "sys").c_str(), 1);  // no real serial devices
-    setenv("KESSMAR_DEV_ROOT", (dir / "dev").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir / "share").c_str(), 1);
+    env.Set("KESSMAR_PORTS_DIR", (dir / "ports").string());
+    env.Set("KESSMAR_SYSFS_ROOT", (dir / "sys").string());  // no real serial devices
+    env.Set("KESSMAR_DEV_ROOT", (dir / "dev").string());
+    env.Set("XDG_DATA_HOME", (dir / "share").string());
     InsertCurrencies(server);
     InsertArticle(server, {1, "12345678", {"1", "1", "1", "1", "1", "157.24", "1"}});
     server.Exec(R"(INSERT INTO "DATA"."arvp" VALUES ('8712345678906', 1, 6))");
   }
   void TearDown() override {
     main.reset();
-    for (const char* name :
-         {"KESSMAR_PORTS_DIR", "KESSMAR_SYSFS_ROOT", "KESSMAR_DEV_ROOT", "XDG_DATA_HOME"}) {
-      unsetenv(name);
-    }
+    env.Restore();
   }
 
   std::unique_ptr<EmulatedScanner> Scanner(std::vector<std::string> args) {

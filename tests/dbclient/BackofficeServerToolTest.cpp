@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/BackOfficeServer.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
 namespace kessmar::testing {
@@ -40,7 +41,7 @@ TEST(BackofficeServerToolTest, HelpAndRefusals) {
   EXPECT_EQ(startCode, 1);
   EXPECT_NE(start.find("no database cluster"), std::string::npos) << start;
   // Without a cluster folder the tool never falls back to a default (system) server.
-  unsetenv("PGHOST");
+  ScopedEnvironment noHost{{"PGHOST", std::nullopt}};
   const auto [schemaCode, schema] = Tool({"schema"});
   EXPECT_EQ(schemaCode, 1);
   EXPECT_NE(schema.find("PGHOST"), std::string::npos) << schema;
