@@ -1,4 +1,6 @@
 // One open serial device in raw 8N1 mode, carrying frames of the scanner protocol with time-outs.
+// The frame handling is portable (SerialLink.cpp); the device calls are per OS
+// (SerialLinkPosix.cpp, SerialLinkWin32.cpp).
 #pragma once
 
 #include <chrono>
@@ -44,6 +46,8 @@ class SerialLink {
  private:
   // Waits for events on the device; false on time-out or when the device is gone.
   bool WaitFor(short events, Clock::time_point deadline);
+  // Waits until input has arrived; false on time-out or when the device is gone.
+  bool WaitForInput(Clock::time_point deadline);
   enum class ReadResult { kData, kNothing, kGone };
   // Reads what is available into the decoder without waiting.
   ReadResult ReadAvailable();

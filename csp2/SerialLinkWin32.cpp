@@ -14,7 +14,6 @@ namespace kessmar::csp2 {
 namespace {
 
 constexpr size_t kChunkSize = 64 * 1024;
-constexpr auto kQuietTime = std::chrono::milliseconds(20);
 
 DWORD MillisecondsUntil(Clock::time_point deadline) {
   auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -133,21 +132,8 @@ SerialLink::ReadResult SerialLink::ReadAvailable() {
   }
 }
 
-void SerialLink::DiscardInput() {
-  decoder_.Clear();
-  if (gone_) return;
-  ReadAvailable();
-  decoder_.Clear();
-}
-
-void SerialLink::DrainUntilQuiet(Clock::time_point deadline) {
-  DiscardInput();
-  while (!gone_) {
-    Clock::time_point quietEnd = std::min(deadline, Clock::now() + kQuietTime);
-    if (!WaitFor(0, quietEnd)) break;
-    DiscardInput();
-    if (Clock::now() >= deadline) break;
-  }
+bool SerialLink::WaitForInput(Clock::time_point deadline) {
+  return WaitFor(0, deadline);
 }
 
 bool SerialLink::Send(const std::vector<uint8_t>& bytes, Clock::time_point deadline) {
@@ -171,35 +157,6 @@ bool SerialLink::Send(const std::vector<uint8_t>& bytes, Clock::time_point deadl
     done += put;
   }
   return true;
-}
-
-SerialLink::Received SerialLink::Receive(FrameView& frame, Clock::duration idle,
-                                         Clock::time_point deadline) {
-  bool waiting = false;
-  Clock::time_point quietUntil{};
-  for (;;) {
-    switch (decoder_.Next(frame)) {
-      case FrameDecoder::Result::kFrame:
-        return Received::kFrame;
-      case FrameDecoder::Result::kBad:
-        decoder_.Clear();
-        return Received::kGarbled;
-      case FrameDecoder::Result::kNeedMore:
-        break;
-    }
-    if (gone_) return Received::kGone;
-    ReadResult read = ReadAvailable();
-    if (read == ReadResult::kData) {
-      waiting = false;
-      continue;
-    }
-    if (read == ReadResult::kGone) return Received::kGone;
-    if (!waiting) {
-      waiting = true;
-      quietUntil = std::min(deadline, Clock::now() + idle);
-    }
-    if (!WaitFor(0, quietUntil)) return gone_ ? Received::kGone : Received::kTimeout;
-  }
 }
 
 }  // namespace kessmar::csp2

@@ -7,7 +7,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools wine wine64
-          dpkg-dev qt6-base-dev qt6-base-dev-tools xvfb xdotool x11-utils imagemagick)
+          dpkg-dev qt6-base-dev qt6-base-dev-tools xvfb xdotool x11-utils imagemagick xclip)
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -51,10 +51,11 @@ cmake -S . -B "$build" -G Ninja \
   -DKESSMAR_LINUX_BUILD_DIR="$(cd "$linux_build" 2>/dev/null && pwd || echo "$here/$linux_build")"
 cmake --build "$build" -j2
 
-# The Linux scanner emulator for the end-to-end test.
+# The Linux scanner emulator and its control client for the tests that drive it from Wine.
 [ -f "$linux_build/CMakeCache.txt" ] || cmake -S . -B "$linux_build" -G Ninja -DKESSMAR_CORE_ONLY=ON \
   -DKESSMAR_BUILD_BENCH=OFF "${launcher[@]}"
-cmake --build "$linux_build" -j2 --target scanner-emulator scanner-batch-reader
+cmake --build "$linux_build" -j2 --target scanner-emulator scanner-batch-reader \
+  emulator-control
 
 # One wineserver for the run; wineboot once first, or the first program hangs on Wine's
 # services holding its output pipe.

@@ -1,7 +1,6 @@
 #include "batch/BatchHistory.h"
 
-#include <system_error>
-
+#include "platform/Files.h"
 #include "platform/LocalTime.h"
 
 namespace kessmar {
@@ -34,10 +33,15 @@ std::optional<std::filesystem::path> SaveBatchWithHistory(const MemTable& batch,
   const std::filesystem::path lastRead = LastReadPath(dataFolder);
   batch.SaveBatchFile(lastRead);
   const std::filesystem::path copy = dataFolder + HistoryFileName(platform::LocalTime(clock()));
-  std::error_code failed;
-  std::filesystem::copy_file(lastRead, copy, std::filesystem::copy_options::overwrite_existing,
-                             failed);
-  if (failed) return std::nullopt;
+  // Through the file layer, not std::filesystem::copy_file: on Windows libstdc++ takes any two
+  // files for the same one (no inode numbers) and refuses to overwrite an existing copy.
+  try {
+    const std::optional<std::string> bytes = platform::ReadFileIfPresent(lastRead);
+    if (!bytes) return std::nullopt;
+    platform::ReplaceFileContent(copy, *bytes);
+  } catch (const platform::FileError&) {
+    return std::nullopt;
+  }
   return copy;
 }
 

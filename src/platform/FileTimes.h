@@ -65,7 +65,7 @@ class UniqueFile {
   void Flush();
 
   std::filesystem::path path_;
-  int fd_ = -1;
+  intptr_t handle_ = -1;  // platform/FileCalls.h
   std::vector<char> buffer_;
 };
 

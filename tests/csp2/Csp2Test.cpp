@@ -1,4 +1,5 @@
-// The csp2 library against the scanner emulator on a real pseudo-terminal.
+// The csp2 library against the scanner emulator on a real pseudo-terminal (under Wine: Csp2.dll
+// against the Linux emulator on a Wine COM port).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -66,7 +67,11 @@ TEST_F(Csp2Test, ReadsIdScansAndClearsThroughTheEmulator) {
 
   std::time_t now = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  ::localtime_s(&local, &now);
+#else
   ::localtime_r(&now, &local);
+#endif
   std::vector<std::string> barcodes;
   for (int i = 0; i < 3; ++i) {
     Scan scan = FetchScan(i);

@@ -153,6 +153,10 @@ void EmulatorProcess::WriteInput(const std::string& text) {
   }
 }
 
+void EmulatorProcess::CloseInput() {
+  stdin_.Reset();
+}
+
 int EmulatorProcess::WaitForExit() {
   int status = 0;
   Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);

@@ -19,6 +19,7 @@
 #include "platform/archive/Archive.h"
 #include "platform/serial/SerialPorts.h"
 #include "platform/win32/FileVersionInfo.h"
+#include "support/RegisteredComPort.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 #include "updater/SzddCompressor.h"
@@ -29,58 +30,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kessmar::platform;
 
-// A device of the Ports class with a friendly name and a PortName, removed again at the end.
-class RegisteredPort {
- public:
-  RegisteredPort(const std::wstring& portName, const std::wstring& friendlyName) {
-    set_ = ::SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_PORTS, nullptr);
-    if (set_ == INVALID_HANDLE_VALUE) throw std::runtime_error("SetupDiCreateDeviceInfoList");
-    device_.cbSize = sizeof device_;
-    if (!::SetupDiCreateDeviceInfoW(set_, L"Ports", &GUID_DEVCLASS_PORTS, nullptr, nullptr,
-                                    DICD_GENERATE_ID, &device_)) {
-      throw std::runtime_error("SetupDiCreateDeviceInfoW failed");
-    }
-    static const wchar_t kHardwareId[] = L"KESSMAR\\TESTPORT\0";
-    ::SetupDiSetDeviceRegistryPropertyW(set_, &device_, SPDRP_HARDWAREID,
-                                        reinterpret_cast<const BYTE*>(kHardwareId),
-                                        sizeof kHardwareId);
-    if (!::SetupDiRegisterDeviceInfo(set_, &device_, 0, nullptr, nullptr, nullptr)) {
-      throw std::runtime_error("SetupDiRegisterDeviceInfo failed");
-    }
-    registered_ = true;
-    ::SetupDiSetDeviceRegistryPropertyW(
-        set_, &device_, SPDRP_FRIENDLYNAME, reinterpret_cast<const BYTE*>(friendlyName.c_str()),
-        static_cast<DWORD>((friendlyName.size() + 1) * sizeof(wchar_t)));
-    HKEY key =
-        ::SetupDiCreateDevRegKeyW(set_, &device_, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
-    if (key == INVALID_HANDLE_VALUE) throw std::runtime_error("SetupDiCreateDevRegKeyW failed");
-    ::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName.c_str()),
-                     static_cast<DWORD>((portName.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-  }
-  RegisteredPort(const RegisteredPort&) = delete;
-  RegisteredPort& operator=(const RegisteredPort&) = delete;
-  ~RegisteredPort() { Remove(); }
-  void Remove() {
-    if (registered_) ::SetupDiRemoveDevice(set_, &device_);
-    registered_ = false;
-    if (set_ != INVALID_HANDLE_VALUE) ::SetupDiDestroyDeviceInfoList(set_);
-    set_ = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HDEVINFO set_ = INVALID_HANDLE_VALUE;
-  SP_DEVINFO_DATA device_{};
-  bool registered_ = false;
-};
-
 TEST(Win32Ports, SetupApiListsRegisteredPortsAndForgetsRemovedOnes) {
   auto HasEntry = [](const std::string& entry) {
     const auto entries = EnumerateSerialPorts(false);
     return entries && std::find(entries->begin(), entries->end(), entry) != entries->end();
   };
   {
-    RegisteredPort port(L"COM23", L"OPTICON Test Scanner \u00e9 (COM23)");
+    RegisteredComPort port(L"COM23", L"OPTICON Test Scanner \u00e9 (COM23)");
     EXPECT_TRUE(HasEntry("COM23: = OPTICON Test Scanner \xC3\xA9 (COM23)"));
     const auto ports = ListSerialPorts(SerialPortsEnvironment::FromProcess());
     const auto found = std::find_if(ports.begin(), ports.end(),

@@ -3,15 +3,16 @@
 # pseudo-terminal is Wine's COM17, listed in the Ports class as Windows lists a real port. The
 # tool, copied into a fresh folder, must come up in the notification area, read the emulator's
 # scans, save them with their history copy and the order page, and clear the scanner; its main
-# window must show with its exact title; a second copy must end at once; the About window must
-# show the version resource that windres compiled.
+# window must show with its exact title; a second copy must end at once; Help > "Nieuwe versie
+# bechikbaar ?" and "Stuur naar Vemo" must say in Dutch that they are not in the Windows version;
+# the About window must show the version resource that windres compiled.
 #   tool-under-wine.sh EMULATOR WINE TOOL VERSION_RC PORT_REGISTRATION ABOUT_PROBE
 # KESSMAR_WINE_SCREENSHOTS=DIR also saves wine-main.png and wine-action.png there.
 set -euo pipefail
 emulator=$1 wine=$2 tool=$3 version_rc=$4 port_registration=$5 about_probe=$6
 [ -x "$emulator" ] || { echo "FAIL: $emulator is not built (it comes from the Linux build)"; exit 1; }
 : "${WINEPREFIX:?WINEPREFIX must name the test prefix}"
-for p in Xvfb xwininfo xdotool python3; do
+for p in Xvfb xwininfo xdotool xclip python3; do
   command -v "$p" >/dev/null || { echo "FAIL: $p is missing (scripts/setup-windows.sh)"; exit 1; }
 done
 caption="Kessmar Scanner Tool voor OPN-2001"
@@ -131,6 +132,29 @@ timeout 60 "$wine" "$exe" >"$work/second.out" 2>&1 </dev/null || fail "the secon
 echo "second copy ended after $(( $(now_ms) - second )) ms"
 kill -0 "$tool_pid" 2>/dev/null || fail "the first copy ended"
 [ "$(windows | grep -cF "\"$caption\"")" = 1 ] || fail "more than one main window"
+
+# Help > "Nieuwe versie bechikbaar ?": the Windows build says in Dutch that the update check is
+# not in it yet. The menu is worked with the keyboard (Alt, to Help, its first item); the
+# message box's text is read with Ctrl+C, which a Qt message box answers by putting its title
+# and text on the clipboard (Wine hands that to the X clipboard).
+main=$(xdotool search --name "^$caption\$" | head -1)
+[ -n "$main" ] || fail "no X window for the main window"
+xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
+sleep 0.3
+xdotool key --delay 150 alt Right Down Return
+wait_for 100 has_window "Kessmar Scanner Tool" || fail "Help > Nieuwe versie bechikbaar ? showed no message"
+box=$(xdotool search --name '^Kessmar Scanner Tool$' | head -1)
+xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
+sleep 0.3
+xdotool key ctrl+c
+update_text="Zoeken naar een nieuwe versie zit nog niet in de Windows-versie van de Kessmar Scanner Tool."
+wait_for 50 sh -c 'xclip -o -selection clipboard 2>/dev/null | grep -qF "$1"' - "$update_text" ||
+  fail "the message says '$(xclip -o -selection clipboard 2>/dev/null)', not '$update_text'"
+xdotool key Return
+wait_for 50 sh -c '! xwininfo -root -tree | grep -qF "\"Kessmar Scanner Tool\""' ||
+  fail "the message did not close"
+kill -0 "$tool_pid" 2>/dev/null || fail "the tool ended after the update check"
+echo "Help > Nieuwe versie bechikbaar ?: told it is not in the Windows version"
 
 # "Stuur naar Vemo": the Windows build says the back office is not in it yet, and the scans
 # stay on the scanner.

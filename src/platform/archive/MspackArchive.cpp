@@ -1,14 +1,9 @@
 // SZDD expansion and cabinet extraction through libmspack.
 #include <mspack.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 
 #include "platform/Files.h"
 #include "platform/archive/Archive.h"
+#include "platform/archive/Staging.h"
 #include "platform/lazy/Libraries.h"
 
 namespace kessmar::platform {
@@ -48,42 +43,6 @@ std::string MspackErrorText(int code) {
   }
 }
 
-// A fresh, empty file beside target that the library writes and that then replaces target.
-class Staging {
- public:
-  explicit Staging(const std::filesystem::path& target) : target_(target) {
-    const auto folder = target.has_parent_path() ? target.parent_path() : ".";
-    UniqueFile file(folder, "." + target.filename().string() + ".");
-    file.Close();
-    path_ = file.Path();
-  }
-  Staging(const Staging&) = delete;
-  Staging& operator=(const Staging&) = delete;
-  ~Staging() {
-    if (!committed_) ::unlink(path_.c_str());
-  }
-  const std::filesystem::path& Path() const { return path_; }
-  void Commit() {
-    if (std::rename(path_.c_str(), target_.c_str()) != 0) {
-      throw ArchiveError("Cannot put " + target_.string() + " in place: " + std::strerror(errno));
-    }
-    committed_ = true;
-  }
-
- private:
-  std::filesystem::path target_;
-  std::filesystem::path path_;
-  bool committed_ = false;
-};
-
-Staging MakeStaging(const std::filesystem::path& target) {
-  try {
-    return Staging(target);
-  } catch (const FileError& e) {
-    throw ArchiveError("Cannot create a file beside " + target.string() + ": " + e.what());
-  }
-}
-
 std::optional<LocalDateTime> EntryTime(const mscabd_file& file) {
   LocalDateTime t{file.date_y, file.date_m, file.date_d, file.time_h, file.time_m, file.time_s};
   if (t.year < 1980 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 ||
@@ -95,21 +54,6 @@ std::optional<LocalDateTime> EntryTime(const mscabd_file& file) {
 
 }  // namespace
 
-std::optional<SzddHeader> ReadSzddHeader(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<unsigned char, 14> header{};
-  if (!in.read(reinterpret_cast<char*>(header.data()), header.size())) return std::nullopt;
-  static constexpr unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-  if (std::memcmp(header.data(), kMagic, sizeof kMagic) != 0 || header[8] != 'A') {
-    return std::nullopt;
-  }
-  SzddHeader result;
-  result.missingChar = static_cast<char>(header[9]);
-  result.expandedSize = uint32_t{header[10]} | uint32_t{header[11]} << 8 |
-                        uint32_t{header[12]} << 16 | uint32_t{header[13]} << 24;
-  return result;
-}
-
 void ExpandSzdd(const std::filesystem::path& source, const std::filesystem::path& target) {
   if (!ReadSzddHeader(source)) {
     throw ArchiveError(source.string() + " is not an SZDD compressed file");
@@ -117,7 +61,7 @@ void ExpandSzdd(const std::filesystem::path& source, const std::filesystem::path
   RequireDecompressor();
   msszdd_decompressor* szdd = mspack_create_szdd_decompressor(nullptr);
   if (szdd == nullptr) throw ArchiveError("Cannot start the SZDD decompressor");
-  Staging staging = MakeStaging(target);
+  Staging staging(target);
   const int result = szdd->decompress(szdd, source.c_str(), staging.Path().c_str());
   mspack_destroy_szdd_decompressor(szdd);
   if (result != MSPACK_ERR_OK) {
@@ -158,7 +102,7 @@ Cabinet::~Cabinet() = default;
 
 void Cabinet::Extract(size_t index, const std::filesystem::path& target) {
   if (index >= impl_->files.size()) throw ArchiveError("No such file in " + path_.string());
-  Staging staging = MakeStaging(target);
+  Staging staging(target);
   const int result = impl_->decompressor->extract(impl_->decompressor, impl_->files[index],
                                                   staging.Path().c_str());
   if (result != MSPACK_ERR_OK) {

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <random>
 
+#include "platform/FileCalls.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Files.h"
 
@@ -51,79 +51,49 @@ size_t InputFile::Read(char* data, size_t n) {
   }
 }
 
-ReplacementFile::ReplacementFile(const std::filesystem::path& target) : target_(target) {
-  std::random_device entropy;
-  std::mt19937_64 random(entropy());
-  const std::filesystem::path folder = target.parent_path();
-  std::string base = ".";  // appended piece by piece: GCC 12 warns wrongly on "." + s + "."
-  base += target.filename().string();
-  base += '.';
-  for (int attempt = 0;; ++attempt) {
-    temp_ = folder / (base + std::to_string(random() % 1000000000) + ".tmp");
-    // 0666 before the umask, as for any new file.
-    const int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      handle_ = fd;
-      return;
-    }
-    if (errno != EEXIST || attempt == 100) throw SystemError(errno);
+namespace file_calls {
+
+intptr_t CreateNew(const std::filesystem::path& path, bool) {
+  // 0666 before the umask, as for any new file; O_EXCL never follows or reuses a link.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) return fd;
+  if (errno == EEXIST) return kNoFile;
+  throw SystemError(errno);
+}
+
+size_t WriteSome(intptr_t handle, const char* data, size_t n) {
+  for (;;) {
+    const ssize_t put = ::write(Fd(handle), data, n);
+    if (put > 0) return static_cast<size_t>(put);
+    if (put < 0 && errno == EINTR) continue;
+    throw put < 0 ? SystemError(errno) : FileError("Nothing was written", false);
   }
 }
 
-ReplacementFile::~ReplacementFile() {
-  CloseHandle(handle_);
-  if (!committed_) ::unlink(temp_.c_str());
+void FlushToDisk(intptr_t handle) {
+  if (::fsync(Fd(handle)) != 0) throw SystemError(errno);
 }
 
-void ReplacementFile::Write(const char* data, size_t n) {
-  while (n > 0) {
-    const ssize_t put = ::write(Fd(handle_), data, n);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw SystemError(errno);
-    }
-    data += put;
-    n -= static_cast<size_t>(put);
-  }
+void Close(intptr_t handle) {
+  if (::close(Fd(handle)) != 0) throw SystemError(errno);
 }
 
-void ReplacementFile::Commit() {
-  if (::fsync(Fd(handle_)) != 0) throw SystemError(errno);
-  const int fd = Fd(handle_);
-  handle_ = -1;
-  if (::close(fd) != 0) throw SystemError(errno);
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) throw SystemError(errno);
-  committed_ = true;
-  // Make the rename itself durable; the new file is in place whatever this returns.
-  const std::filesystem::path folder = target_.parent_path().empty() ? "." : target_.parent_path();
+void CloseQuietly(intptr_t handle) noexcept {
+  ::close(Fd(handle));
+}
+
+void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) throw SystemError(errno);
+}
+
+void SyncFolder(const std::filesystem::path& folder) noexcept {
   FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir) ::fsync(dir.get());
 }
 
-std::optional<std::string> ReadFileIfPresent(const std::filesystem::path& path) {
-  try {
-    InputFile file(path);
-    std::string content;
-    content.resize(static_cast<size_t>(file.Size()));
-    size_t have = 0;
-    for (;;) {
-      if (have == content.size()) content.resize(content.size() + 4096);
-      const size_t got = file.Read(content.data() + have, content.size() - have);
-      if (got == 0) break;
-      have += got;
-    }
-    content.resize(have);
-    return content;
-  } catch (const FileError& e) {
-    if (e.NotFound()) return std::nullopt;
-    throw;
-  }
+void RemoveQuietly(const std::filesystem::path& path) noexcept {
+  ::unlink(path.c_str());
 }
 
-void ReplaceFileContent(const std::filesystem::path& path, std::string_view content) {
-  ReplacementFile file(path);
-  file.Write(content.data(), content.size());
-  file.Commit();
-}
-
+}  // namespace file_calls
 }  // namespace kessmar::platform

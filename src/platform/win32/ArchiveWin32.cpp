@@ -6,50 +6,15 @@
 #include <fdi.h>
 #include <lzexpand.h>
 
-#include <array>
 #include <cstring>
-#include <fstream>
 
 #include "platform/Files.h"
 #include "platform/archive/Archive.h"
+#include "platform/archive/Staging.h"
 #include "platform/win32/WindowsText.h"
 
 namespace kessmar::platform {
 namespace {
-
-// A fresh, empty file beside target that receives the data and then replaces target.
-class Staging {
- public:
-  explicit Staging(const std::filesystem::path& target) : target_(target) {
-    const auto folder = target.has_parent_path() ? target.parent_path() : ".";
-    try {
-      UniqueFile file(folder, "." + target.filename().string() + ".");
-      file.Close();
-      path_ = file.Path();
-    } catch (const FileError& e) {
-      throw ArchiveError("Cannot create a file beside " + target.string() + ": " + e.what());
-    }
-  }
-  Staging(const Staging&) = delete;
-  Staging& operator=(const Staging&) = delete;
-  ~Staging() {
-    if (!committed_) ::DeleteFileW(path_.c_str());
-  }
-  const std::filesystem::path& Path() const { return path_; }
-  void Commit() {
-    if (!::MoveFileExW(path_.c_str(), target_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      throw ArchiveError("Cannot put " + target_.string() +
-                         " in place: " + win32::ErrorText(::GetLastError()));
-    }
-    committed_ = true;
-  }
-
- private:
-  std::filesystem::path target_;
-  std::filesystem::path path_;
-  bool committed_ = false;
-};
 
 uint64_t FileSize(const std::filesystem::path& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -193,21 +158,6 @@ void RunPass(const std::filesystem::path& path, Pass& pass, const std::string& w
 }
 
 }  // namespace
-
-std::optional<SzddHeader> ReadSzddHeader(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<unsigned char, 14> header{};
-  if (!in.read(reinterpret_cast<char*>(header.data()), header.size())) return std::nullopt;
-  static constexpr unsigned char kMagic[8] = {'S', 'Z', 'D', 'D', 0x88, 0xF0, 0x27, 0x33};
-  if (std::memcmp(header.data(), kMagic, sizeof kMagic) != 0 || header[8] != 'A') {
-    return std::nullopt;
-  }
-  SzddHeader result;
-  result.missingChar = static_cast<char>(header[9]);
-  result.expandedSize = uint32_t{header[10]} | uint32_t{header[11]} << 8 |
-                        uint32_t{header[12]} << 16 | uint32_t{header[13]} << 24;
-  return result;
-}
 
 void ExpandSzdd(const std::filesystem::path& source, const std::filesystem::path& target) {
   const auto header = ReadSzddHeader(source);

@@ -1,13 +1,5 @@
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <random>
-
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/win32/WindowsText.h"
@@ -19,12 +11,6 @@ FileError SystemError(DWORD error) {
   return FileError(win32::ErrorText(error),
                    error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
 }
-
-FileError CrtError(int error) {
-  return FileError(std::strerror(error), error == ENOENT);
-}
-
-constexpr size_t kWriteBuffer = 256 * 1024;
 
 // Opens path for setting its times; a folder needs backup semantics.
 HANDLE OpenForTimes(const std::filesystem::path& path) {
@@ -94,75 +80,6 @@ void MakeExecutable(const std::filesystem::path& path) {
   if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     throw SystemError(::GetLastError());
   }
-}
-
-UniqueFile::UniqueFile(const std::filesystem::path& folder, const std::string& prefix) {
-  std::random_device entropy;
-  std::mt19937_64 random(entropy());
-  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  for (int attempt = 0;; ++attempt) {
-    std::string name = prefix;
-    for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-    path_ = folder / win32::Widen(name);
-    // Binary: the bytes go to disk as written, with no line-end translation.
-    fd_ = ::_wopen(path_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                   _S_IREAD | _S_IWRITE);
-    if (fd_ >= 0) break;
-    if (errno != EEXIST || attempt == 100) throw CrtError(errno);
-  }
-  buffer_.reserve(kWriteBuffer);
-}
-
-UniqueFile::~UniqueFile() {
-  if (fd_ >= 0) ::_close(fd_);
-}
-
-namespace {
-
-void WriteAll(int fd, const char* data, size_t left) {
-  while (left > 0) {
-    const unsigned int want = left > 0x40000000 ? 0x40000000u : static_cast<unsigned int>(left);
-    const int put = ::_write(fd, data, want);
-    if (put < 0) throw CrtError(errno);
-    data += put;
-    left -= static_cast<size_t>(put);
-  }
-}
-
-}  // namespace
-
-void UniqueFile::Write(const char* data, size_t n) {
-  if (fd_ < 0) throw FileError("File is closed", false);
-  if (buffer_.size() + n > kWriteBuffer) Flush();
-  if (n >= kWriteBuffer) {
-    WriteAll(fd_, data, n);
-    return;
-  }
-  buffer_.insert(buffer_.end(), data, data + n);
-}
-
-void UniqueFile::Flush() {
-  try {
-    WriteAll(fd_, buffer_.data(), buffer_.size());
-  } catch (...) {
-    buffer_.clear();
-    throw;
-  }
-  buffer_.clear();
-}
-
-void UniqueFile::Close() {
-  if (fd_ < 0) return;
-  const int fd = fd_;
-  try {
-    Flush();
-  } catch (...) {
-    ::_close(fd);
-    fd_ = -1;
-    throw;
-  }
-  fd_ = -1;
-  if (::_close(fd) != 0) throw CrtError(errno);
 }
 
 }  // namespace kessmar::platform

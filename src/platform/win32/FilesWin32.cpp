@@ -1,8 +1,7 @@
 
 #include <windows.h>
 
-#include <random>
-
+#include "platform/FileCalls.h"
 #include "platform/Files.h"
 #include "platform/win32/WindowsText.h"
 
@@ -60,80 +59,53 @@ size_t InputFile::Read(char* data, size_t n) {
   return got;
 }
 
-ReplacementFile::ReplacementFile(const std::filesystem::path& target) : target_(target) {
-  std::random_device entropy;
-  std::mt19937_64 random(entropy());
-  const std::filesystem::path folder = target.parent_path();
-  std::wstring base = L".";
-  base += target.filename().wstring();
-  base += L'.';
-  for (int attempt = 0;; ++attempt) {
-    temp_ = folder / (base + std::to_wstring(random() % 1000000000) + L".tmp");
-    HANDLE h = ::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      handle_ = reinterpret_cast<intptr_t>(h);
-      return;
-    }
-    const DWORD error = ::GetLastError();
-    if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100) {
-      throw SystemError(error);
-    }
-  }
+namespace file_calls {
+
+intptr_t CreateNew(const std::filesystem::path& path, bool shared) {
+  HANDLE h =
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<intptr_t>(h);
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return kNoFile;
+  throw SystemError(error);
 }
 
-ReplacementFile::~ReplacementFile() {
-  Close(handle_);
-  if (!committed_) ::DeleteFileW(temp_.c_str());
+size_t WriteSome(intptr_t handle, const char* data, size_t n) {
+  const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+  DWORD put = 0;
+  if (!::WriteFile(Handle(handle), data, want, &put, nullptr)) throw SystemError(::GetLastError());
+  if (put == 0) throw FileError("Nothing was written", false);
+  return put;
 }
 
-void ReplacementFile::Write(const char* data, size_t n) {
-  while (n > 0) {
-    const DWORD want = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-    DWORD put = 0;
-    if (!::WriteFile(Handle(handle_), data, want, &put, nullptr)) {
-      throw SystemError(::GetLastError());
-    }
-    data += put;
-    n -= put;
-  }
+void FlushToDisk(intptr_t handle) {
+  if (!::FlushFileBuffers(Handle(handle))) throw SystemError(::GetLastError());
 }
 
-void ReplacementFile::Commit() {
-  if (!::FlushFileBuffers(Handle(handle_))) throw SystemError(::GetLastError());
-  Close(handle_);
-  // A plain rename does not replace an existing file on Windows: the second save would fail.
-  if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
+void Close(intptr_t handle) {
+  if (!::CloseHandle(Handle(handle))) throw SystemError(::GetLastError());
+}
+
+void CloseQuietly(intptr_t handle) noexcept {
+  ::CloseHandle(Handle(handle));
+}
+
+void Replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  // Replaces an existing file, which a plain rename does not do on Windows.
+  if (!::MoveFileExW(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw SystemError(::GetLastError());
   }
-  committed_ = true;
 }
 
-std::optional<std::string> ReadFileIfPresent(const std::filesystem::path& path) {
-  try {
-    InputFile file(path);
-    std::string content;
-    content.resize(static_cast<size_t>(file.Size()));
-    size_t have = 0;
-    for (;;) {
-      if (have == content.size()) content.resize(content.size() + 4096);
-      const size_t got = file.Read(content.data() + have, content.size() - have);
-      if (got == 0) break;
-      have += got;
-    }
-    content.resize(have);
-    return content;
-  } catch (const FileError& e) {
-    if (e.NotFound()) return std::nullopt;
-    throw;
-  }
+void SyncFolder(const std::filesystem::path&) noexcept {
+  // MOVEFILE_WRITE_THROUGH has made the move durable already.
 }
 
-void ReplaceFileContent(const std::filesystem::path& path, std::string_view content) {
-  ReplacementFile file(path);
-  file.Write(content.data(), content.size());
-  file.Commit();
+void RemoveQuietly(const std::filesystem::path& path) noexcept {
+  ::DeleteFileW(path.c_str());
 }
 
+}  // namespace file_calls
 }  // namespace kessmar::platform
