@@ -7,7 +7,6 @@
 #include "app/TfrmMain.h"
 #include "common/ErrorText.h"
 #include "platform/UserMessages.h"
-#include "platform/lazy/Libraries.h"
 #include "platform/qt/Diagnostics.h"
 #include "update/TfrmUpdate.h"
 
@@ -29,13 +28,18 @@ TfrmUpdate* TfrmMain::Update() {
 void TfrmMain::Checkvooreenupdate1Click() {
   // Errors of an offer the user asked for are shown, as the program shows any error.
   try {
-    const std::string missing =
-        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update");
+    TfrmUpdate* update = Update();
+    if (update == nullptr) return;
+    // The library is loaded here, or by the fetch helper during the check, which then says so.
+    const std::string missing = MissingRoadLibrary(
+        [update] {
+          update->WebUpdate.RequireTransferLibrary();
+          update->OfferUpdateAsked();
+        },
+        lcUpdate(), "The update");
     if (!missing.empty()) {
       services_.messages.ShowError(MissingLibraryText(texts::kUpdateLibraryMissing, missing));
-      return;
     }
-    if (TfrmUpdate* update = Update()) update->OfferUpdateAsked();
   } catch (const std::exception& e) {
     services_.messages.ShowError(e.what());
   }
@@ -47,10 +51,13 @@ void TfrmMain::trmCheckForUpdateTimer() {
   trmCheckForUpdate->setInterval(24 * 60 * 60 * 1000);
   try {
     // Without its library the check is skipped; the log says why.
-    if (TfrmUpdate* update = Update();
-        update != nullptr &&
-        MissingRoadLibrary(platform::RequireLibcurl, lcUpdate(), "The update").empty()) {
-      update->OfferUpdate();
+    if (TfrmUpdate* update = Update()) {
+      MissingRoadLibrary(
+          [update] {
+            update->WebUpdate.RequireTransferLibrary();
+            update->OfferUpdate();
+          },
+          lcUpdate(), "The update");
     }
   } catch (...) {
     // The automatic check never troubles the user.

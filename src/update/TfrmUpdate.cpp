@@ -23,6 +23,7 @@
 #include "platform/FolderAccess.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
+#include "update/FetchHelper.h"
 #include "update/TransferRate.h"
 #include "update/TrustedKeys.h"
 #include "update/UpdateServer.h"
@@ -254,6 +255,7 @@ void TfrmUpdate::ConfigureWebUpdate() {
   WebUpdate.ExistingConnection = true;
   WebUpdate.URL = ControlFileUrl();
   WebUpdate.ExtraCaFile = ExtraCaFile();
+  WebUpdate.FetchProgram = DefaultFetchProgram();
   WebUpdate.VersionCheck = TVersionCheck::vcUpdateOnly;
   WebUpdate.ExtractCAB = true;
   WebUpdate.KeepIntermediateFiles = false;
