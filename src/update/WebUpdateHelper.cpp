@@ -106,6 +106,7 @@ TWebUpdate::FetchedText TWebUpdate::FetchThroughHelper(bool controlFile, const s
           break;
       }
     }
+    if (reader.Finished()) break;
   }
   const auto exitCode = helper->Wait(kExitWait);
   if (!reader.Finished() || exitCode != 0) {
