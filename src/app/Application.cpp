@@ -14,6 +14,7 @@
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/EnvironmentOverrides.h"
+#include "platform/Memory.h"
 #include "platform/SessionEnd.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/QtShellOpen.h"
@@ -80,6 +81,7 @@ int KessmarApplication::Run(int& argc, char** argv) {
   TfrmMain::WindowMakers makers;
   makers.update =
       UpdateWindowMaker(frmUpdate_, *messages_, *shell_, [this] { frmMain_->EndSession(); });
+  makers.dropUpdate = [this] { frmUpdate_.reset(); };
   makers.actie = [this] {
     frmActie_ = std::make_unique<TfrmActie>();
     return frmActie_.get();
@@ -99,6 +101,9 @@ int KessmarApplication::Run(int& argc, char** argv) {
                    [this] { frmMain_->EndSession(); });
 
   ReportStartupWhenAsked();
+  // What building the windows freed goes back to the system once the loop runs: the tool then
+  // sits in the tray with only what it holds.
+  QTimer::singleShot(0, [] { platform::ReleaseFreeMemory(); });
   const int code = QApplication::exec();
 
   sessionEnd_.reset();
