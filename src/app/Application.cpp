@@ -8,6 +8,7 @@
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
+#include "app/DeferredIconStyle.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
 #include "app/UpdateWindowMaker.h"
@@ -118,6 +119,8 @@ int KessmarApplication::Run(int& argc, char** argv) {
 
 void ConfigureApplication() {
   QApplication::setApplicationName(texts::kApplicationTitle);
+  // Before any window: every menu bar asks the style for its icons when it is made.
+  QApplication::setStyle(new DeferredIconStyle);  // owned by the application
   // No display name: Qt would append it to every window title on X11.
   QApplication::setQuitOnLastWindowClosed(false);
 }
