@@ -58,7 +58,14 @@ TWebUpdate::FetchedText TWebUpdate::FetchThroughHelper(bool controlFile, const s
     return {};
   }
   if (!helper->Send(EncodeFetchRequest(request), deadline)) {
-    return HelperFailed(controlFile, url, "did not take its request");
+    // Mostly a helper that ended at once: its exit code tells more.
+    if (const auto exitCode = helper->Wait(kExitWait)) {
+      return HelperFailed(
+          controlFile, url,
+          "ended with exit code " + std::to_string(*exitCode) + " without an answer");
+    }
+    helper->Kill();
+    return HelperFailed(controlFile, url, "did not take its request and was stopped");
   }
 
   FetchAnswerReader reader(static_cast<size_t>(request.maxBytes) + kRecordsAllowance);

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "platform/lazy/LazyLibrary.h"
+#include "update/FetchProtocol.h"
 #include "update/UpdateTestSupport.h"
 
 namespace kessmar::testing {
@@ -114,6 +115,54 @@ TEST_F(FetchHelperTest, AHelperThatFailsIsAFailedFetchThatLeavesNothingBehind) {
   web.FetchProgram = dir / "no-such-helper";
   EXPECT_EQ(web.FetchControlFile(), 4);
   EXPECT_NE(ReadFile(log).find("is not a program this user can run"), std::string::npos);
+}
+
+// The answer arrives in whatever pieces the socket gives; every split reads the same.
+TEST(FetchProtocolTest, AnAnswerReadsTheSameInAnyPiecesAndARequestComesBackWhole) {
+  const std::string digest(64, 'a');
+  const std::string answer = EncodeReport(915, "https://x/ä,:1", 3, 0) + EncodeRefusal("no") +
+                             EncodeResult(0, std::string("a\0b,9:", 6), digest);
+  for (const size_t piece : {size_t{1}, size_t{2}, size_t{7}, answer.size()}) {
+    FetchAnswerReader reader(answer.size());
+    std::vector<FetchEvent> events;
+    for (size_t at = 0; at < answer.size(); at += piece) {
+      for (auto& e : reader.Add(std::string_view(answer).substr(at, piece))) events.push_back(e);
+    }
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].message, 915);
+    EXPECT_EQ(events[0].text, "https://x/ä,:1");
+    EXPECT_EQ(events[1].text, "no");
+    EXPECT_EQ(events[2].body, std::string("a\0b,9:", 6));
+    EXPECT_EQ(events[2].digest, digest);
+    EXPECT_TRUE(reader.Finished());
+  }
+  EXPECT_THROW(FetchAnswerReader(answer.size() - 1).Add(answer), std::runtime_error);
+  EXPECT_THROW(FetchAnswerReader(1000).Add(EncodeResult(3, "", "")), std::runtime_error);
+  EXPECT_THROW(FetchAnswerReader(1000).Add(EncodeResult(4, "text", "")), std::runtime_error);
+  EXPECT_THROW(FetchAnswerReader(1000).Add(EncodeResult(0, "", "XYZ")), std::runtime_error);
+  EXPECT_THROW(FetchAnswerReader(1000).Add(EncodeReport(99999, "", 0, 0)), std::runtime_error);
+
+  FetchRequest request;
+  request.kind = FetchKind::kSmallFile;
+  request.url = "https://127.0.0.1/w.txt";
+  request.folder = "/tmp/k/";
+  request.sha256 = digest;
+  request.timeOut = -1;
+  request.reuseConnections = true;
+  request.deadlineMs = 60000;
+  request.maxBytes = 1 << 20;
+  request.keys.push_back({});
+  request.keys.back().fill(7);
+  const FetchRequest back = DecodeFetchRequest(EncodeFetchRequest(request));
+  EXPECT_EQ(back.kind, FetchKind::kSmallFile);
+  EXPECT_EQ(back.url, request.url);
+  EXPECT_EQ(back.sha256, digest);
+  EXPECT_EQ(back.timeOut, -1);
+  EXPECT_TRUE(back.reuseConnections);
+  EXPECT_EQ(back.maxBytes, 1 << 20);
+  EXPECT_EQ(back.keys, request.keys);
+  EXPECT_THROW(DecodeFetchRequest(EncodeFetchRequest(request) + "0:,"), std::runtime_error);
+  EXPECT_THROW(DecodeFetchRequest("5:other,"), std::runtime_error);
 }
 
 TEST_F(FetchHelperTest, AHelperWithoutLibcurlMakesTheCheckThrowNamingIt) {
