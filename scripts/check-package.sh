@@ -16,7 +16,7 @@ desktop-file-validate src/app/install/kessmar-scanner-tool.desktop
 desktop-file-validate src/app/install/kessmar-scanner-tool-autostart.desktop
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for expected in ./usr/bin/kessmar-scanner-tool ./usr/bin/kessmar-batch \
+for expected in ./usr/bin/kessmar-scanner-tool ./usr/bin/kessmar-update-fetch ./usr/bin/kessmar-batch \
     ./usr/bin/scanner-emulator ./usr/lib/x86_64-linux-gnu/kessmar-scanner-tool/libcsp2.so.1 \
     ./usr/share/applications/kessmar-scanner-tool.desktop \
     ./etc/xdg/autostart/kessmar-scanner-tool.desktop \
@@ -62,4 +62,10 @@ linked=$(ldd "$root/pkg/usr/bin/kessmar-scanner-tool")
 if grep -E "libpq|libcurl|libmspack|libcrypto|libssl" <<<"$linked"; then
   echo "the tool links a library it should load on first use" >&2; exit 1
 fi
+# The update check's fetch helper, beside the tool, reads a request and refuses anything else.
+if "$root/pkg/usr/bin/kessmar-update-fetch" </dev/null 2>"$root/fetch-stderr"; then
+  echo "the fetch helper took an empty request" >&2; exit 1
+fi
+grep -q "the request ends early" "$root/fetch-stderr" || {
+  echo "the fetch helper did not run:" >&2; cat "$root/fetch-stderr" >&2; exit 1; }
 echo "The unpacked tool started and wrote its log; the package is fine."

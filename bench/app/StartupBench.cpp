@@ -4,7 +4,8 @@
 //
 // Usage: bench_startup [--tool PATH] [--idle-seconds N] [--platform offscreen|xvfb|both]
 //   --tool          the tool to measure, run where it is (a package unpacked with dpkg-deb -x);
-//                   default: the build's tool, copied into a fresh folder as a user copy runs
+//                   default: the build's tool, copied into a fresh folder with its fetch helper
+//                   as a user copy runs
 //   --idle-seconds  how long after the first update check memory is measured again (60)
 #include <signal.h>
 #include <sys/wait.h>
@@ -254,6 +255,8 @@ int main(int argc, char** argv) {
   if (tool.empty()) {
     tool = (home / "kessmar-scanner-tool").string();
     fs::copy_file(KESSMAR_TOOL_PATH, tool);
+    // The update check's fetch helper sits beside the program, as the package installs it.
+    fs::copy_file(KESSMAR_UPDATE_FETCH_PATH, home / "kessmar-update-fetch");
   }
   std::printf("tool: %s\n", tool.c_str());
 

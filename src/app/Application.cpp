@@ -8,12 +8,14 @@
 
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
+#include "app/DeferredIconStyle.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
 #include "app/UpdateWindowMaker.h"
 #include "batch/TfrmHistory.h"
 #include "platform/AppPaths.h"
 #include "platform/EnvironmentOverrides.h"
+#include "platform/Memory.h"
 #include "platform/SessionEnd.h"
 #include "platform/qt/Diagnostics.h"
 #include "platform/qt/QtShellOpen.h"
@@ -80,6 +82,7 @@ int KessmarApplication::Run(int& argc, char** argv) {
   TfrmMain::WindowMakers makers;
   makers.update =
       UpdateWindowMaker(frmUpdate_, *messages_, *shell_, [this] { frmMain_->EndSession(); });
+  makers.dropUpdate = [this] { frmUpdate_.reset(); };
   makers.actie = [this] {
     frmActie_ = std::make_unique<TfrmActie>();
     return frmActie_.get();
@@ -99,6 +102,9 @@ int KessmarApplication::Run(int& argc, char** argv) {
                    [this] { frmMain_->EndSession(); });
 
   ReportStartupWhenAsked();
+  // What building the windows freed goes back to the system once the loop runs: the tool then
+  // sits in the tray with only what it holds.
+  QTimer::singleShot(0, [] { platform::ReleaseFreeMemory(); });
   const int code = QApplication::exec();
 
   sessionEnd_.reset();
@@ -113,6 +119,8 @@ int KessmarApplication::Run(int& argc, char** argv) {
 
 void ConfigureApplication() {
   QApplication::setApplicationName(texts::kApplicationTitle);
+  // Before any window: every menu bar asks the style for its icons when it is made.
+  QApplication::setStyle(new DeferredIconStyle);  // owned by the application
   // No display name: Qt would append it to every window title on X11.
   QApplication::setQuitOnLastWindowClosed(false);
 }

@@ -5,8 +5,8 @@
 
 namespace kessmar {
 
-std::string MissingRoadLibrary(void (*require)(), const QLoggingCategory& category,
-                               const char* road) {
+std::string MissingRoadLibrary(const std::function<void()>& require,
+                               const QLoggingCategory& category, const char* road) {
   try {
     require();
     return "";

@@ -4,15 +4,17 @@
 #pragma once
 
 #include <QLoggingCategory>
+#include <functional>
 #include <string>
 
 namespace kessmar {
 
-// Loads the library through require (one of platform/lazy/Libraries.h). Returns "" when it is
-// loaded; else logs under category why `road` cannot be taken, naming the library, and returns
-// the library's name.
-std::string MissingRoadLibrary(void (*require)(), const QLoggingCategory& category,
-                               const char* road);
+// Runs require: loading the library (one of platform/lazy/Libraries.h), or taking the road when a
+// helper program loads it there. Returns "" when no library was missing; else logs under
+// category why `road` cannot be taken, naming the library, and returns the library's name.
+// Other errors pass to the caller.
+std::string MissingRoadLibrary(const std::function<void()>& require,
+                               const QLoggingCategory& category, const char* road);
 
 // userText with its "%1" replaced by the library's name.
 std::string MissingLibraryText(const char* userText, const std::string& library);

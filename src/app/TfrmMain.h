@@ -88,6 +88,9 @@ class TfrmMain : public QMainWindow {
     std::function<TfrmHistory*()> history;
     std::function<TfrmAbout*()> about;
     std::function<TfrmUpdate*()> update;
+    // Destroys the update window `update` made: after a check that offered nothing the tool
+    // does not keep it for a day. Unset: the window stays.
+    std::function<void()> dropUpdate;
   };
   void AttachWindowMakers(WindowMakers makers);
 
@@ -214,6 +217,10 @@ class TfrmMain : public QMainWindow {
   TfrmHistory* History();
   TfrmAbout* About();
   TfrmUpdate* Update();
+  // The daily check without the update window: true when the window has an update to offer.
+  // Throws platform::LibraryUnavailable.
+  bool UpdateAvailable();
+  void DropIdleUpdateWindow();
   std::unique_ptr<MainWindowLinkView> linkView_;
   ScannerLink link_;
 };

@@ -1,7 +1,6 @@
 #include "common/IniFile.h"
 
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -128,14 +127,16 @@ void IniFile::Write(std::string_view section, std::string_view key, std::string_
     }
   }
 
-  std::ostringstream text;
-  for (const auto& line : lines) text << line << "\r\n";
+  // Plain strings, not a stream: the tool's start writes settings, and a stream's locale
+  // set-up would be most of what the standard library costs it in memory.
+  std::string text;
+  for (const auto& line : lines) text.append(line).append("\r\n");
   // A value written again unchanged leaves the file alone: the start-up writes the check boxes'
   // settings back, and a safe replacement costs two waits for the disk.
-  if (before && *before == text.str()) return;
+  if (before && *before == text) return;
 
   try {
-    platform::ReplaceFileContent(path_, text.str());
+    platform::ReplaceFileContent(path_, text);
   } catch (const platform::FileError& e) {
     throw std::runtime_error("Cannot write settings file \"" + path_.string() + "\": " + e.what());
   }

@@ -31,6 +31,7 @@ inline constexpr const char* kUpdateUrl = "KESSMAR_UPDATE_URL";
 inline constexpr const char* kUpdateCaFile = "KESSMAR_UPDATE_CA_FILE";
 inline constexpr const char* kUpdateAutoanswer = "KESSMAR_UPDATE_AUTOANSWER";  // "1": answer yes
 inline constexpr const char* kUpdateTestKeys = "KESSMAR_UPDATE_TEST_KEYS";     // test builds only
+inline constexpr const char* kUpdateFetcher = "KESSMAR_UPDATE_FETCHER";  // the fetch helper
 // Libraries loaded on first use (src/platform/lazy): another file to load instead.
 inline constexpr const char* kLibpq = "KESSMAR_LIBPQ";
 inline constexpr const char* kLibcurl = "KESSMAR_LIBCURL";

@@ -23,6 +23,7 @@
 #include "platform/FolderAccess.h"
 #include "platform/UserMessages.h"
 #include "platform/qt/Diagnostics.h"
+#include "update/FetchHelper.h"
 #include "update/TransferRate.h"
 #include "update/TrustedKeys.h"
 #include "update/UpdateServer.h"
@@ -246,19 +247,37 @@ void TfrmUpdate::CreateOfferPage() {
   btnLater = MakeButton(tabNewVersionAvailable, "btnLater", {0, 225, 91, 25}, "Later");
 }
 
+void ConfigureProgramUpdate(TWebUpdate& web) {
+  web.Agent = "TWebUpdate";
+  web.UpdateType = TUpdateType::httpUpdate;
+  web.UpdateConnect = TUpdateConnect::wucConnectSilent;
+  web.UpdateUpdate = TUpdateUpdate::wuuSilent;
+  web.ExistingConnection = true;
+  web.URL = ControlFileUrl();
+  web.ExtraCaFile = ExtraCaFile();
+  web.FetchProgram = DefaultFetchProgram();
+  web.VersionCheck = TVersionCheck::vcUpdateOnly;
+  web.ExtractCAB = true;
+  web.KeepIntermediateFiles = false;
+  web.AutoRestart = true;
+  web.LogFileName = "WUPDATE.LOG";
+  web.OnRefused = [](TWebUpdate&, const std::string& reason) {
+    qCWarning(lcUpdate).noquote() << QString::fromStdString(reason);
+  };
+  web.OnNotice = [](const std::string& text) {
+    qCWarning(lcUpdate).noquote() << QString::fromStdString(text);
+  };
+  try {
+    web.TrustedKeys = TrustedUpdateKeys();
+  } catch (const std::exception& e) {
+    // Without its keys nothing is checked: every update is refused.
+    qCWarning(lcUpdate).noquote() << e.what();
+    web.URL.clear();
+  }
+}
+
 void TfrmUpdate::ConfigureWebUpdate() {
-  WebUpdate.Agent = "TWebUpdate";
-  WebUpdate.UpdateType = TUpdateType::httpUpdate;
-  WebUpdate.UpdateConnect = TUpdateConnect::wucConnectSilent;
-  WebUpdate.UpdateUpdate = TUpdateUpdate::wuuSilent;
-  WebUpdate.ExistingConnection = true;
-  WebUpdate.URL = ControlFileUrl();
-  WebUpdate.ExtraCaFile = ExtraCaFile();
-  WebUpdate.VersionCheck = TVersionCheck::vcUpdateOnly;
-  WebUpdate.ExtractCAB = true;
-  WebUpdate.KeepIntermediateFiles = false;
-  WebUpdate.AutoRestart = true;
-  WebUpdate.LogFileName = "WUPDATE.LOG";
+  ConfigureProgramUpdate(WebUpdate);
   WebUpdate.Messages = &messages_;
   WebUpdate.Shell = &shell_;
   WebUpdate.ProcessMessages = [this] { PumpEvents(); };
@@ -272,19 +291,6 @@ void TfrmUpdate::ConfigureWebUpdate() {
     }
   };
   if (autoAnswer_) WebUpdate.OnAppRestart = [](TWebUpdate&) { return true; };
-  WebUpdate.OnRefused = [](TWebUpdate&, const std::string& reason) {
-    qCWarning(lcUpdate).noquote() << QString::fromStdString(reason);
-  };
-  WebUpdate.OnNotice = [](const std::string& text) {
-    qCWarning(lcUpdate).noquote() << QString::fromStdString(text);
-  };
-  try {
-    WebUpdate.TrustedKeys = TrustedUpdateKeys();
-  } catch (const std::exception& e) {
-    // Without its keys the window checks nothing: every update is refused.
-    qCWarning(lcUpdate).noquote() << e.what();
-    WebUpdate.URL.clear();
-  }
 }
 
 void TfrmUpdate::PumpEvents() {

@@ -29,6 +29,12 @@ namespace kessmar {
 class ShellOpen;
 class UserMessages;
 
+// Sets web up for the program's update server as the update window sets up its own, without
+// the window's hooks: the control file at ControlFileUrl(), KESSMAR_UPDATE_CA_FILE, the trusted
+// keys (none readable: no URL, so nothing is checked), the fetch helper, refusals and notices
+// logged. Never throws except std::bad_alloc.
+void ConfigureProgramUpdate(TWebUpdate& web);
+
 class TfrmUpdate : public QDialog {
   Q_OBJECT
 
@@ -54,6 +60,8 @@ class TfrmUpdate : public QDialog {
   // update was refused, and that a program whose folder this user cannot write (a package
   // install) is updated through the system's package manager.
   void OfferUpdateAsked();
+  // True while OfferUpdate runs (its check, or the window shown).
+  bool Offering() const { return offering_; }
   // CloseSession, then close the window.
   void CloseAndExit();
 

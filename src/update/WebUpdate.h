@@ -82,6 +82,12 @@ class TWebUpdate {
   // text; without keys the signature is not asked for (a given sha256 is still checked).
   UpdateKeys TrustedKeys;
 
+  // The helper program that fetches the control file (with its signature) and the what's-new
+  // text in a process of its own, so that a check never loads the transfer and signature
+  // libraries into this one; empty: they are fetched here. Downloads of the update's files
+  // always run here. See FetchHelper.h.
+  std::filesystem::path FetchProgram;
+
   // ---- Limits ----
   // The control file and the what's-new text: each within this time and size.
   std::chrono::milliseconds SmallFileDeadline{60'000};
@@ -94,6 +100,9 @@ class TWebUpdate {
   // What a cabinet may expand to.
   int64_t CabinetMaxBytes = int64_t{2} << 30;
   size_t CabinetMaxFiles = 10'000;
+  // What the fetch helper may take beyond the deadlines of its downloads (its start and end)
+  // before it is stopped.
+  std::chrono::milliseconds HelperAllowance{10'000};
 
   // ---- Hooks (std::function; empty means not attached) ----
   // Runs the caller's pending events; called between blocks and while a transfer waits.
@@ -113,6 +122,8 @@ class TWebUpdate {
   // a wrong size, signature or SHA-256, a program that is no newer version, an unsafe value.
   // The program logs it. LastRefusal keeps the last reason until the next check starts.
   std::function<void(TWebUpdate& sender, const std::string& reason)> OnRefused;
+  // Told every status report (its number, argument, status and error) as ReportStatus makes it.
+  std::function<void(int message, const std::string& argument, int status, int error)> OnReport;
   // Told what else the program should log (a temporary folder taken by someone else).
   std::function<void(const std::string& text)> OnNotice;
 
@@ -198,6 +209,10 @@ class TWebUpdate {
 
   // ---- Control file and version check ----
 
+  // Loads the transfer library unless the fetch helper does the fetching (then the helper
+  // tells, and the check throws). Throws platform::LibraryUnavailable naming it.
+  void RequireTransferLibrary() const;
+
   // The composite check: opens a session, fetches and evaluates the control file, fetches the
   // what's-new text for OnDownloadedWhatsNew, closes the session. True when an update is
   // available.
@@ -209,6 +224,18 @@ class TWebUpdate {
   // after it use what was read, until CloseSession.
   int FetchControlFile();
   UpdateOutcome EvaluateControlFile();
+  // The network part of FetchControlFile, run here or by the fetch helper: the control file
+  // downloaded into folder and read (else report 925 and code 4), report 926, its signature
+  // checked when there are TrustedKeys (else report 927, the file removed, code 5).
+  struct FetchedText {
+    int code = 4;
+    std::string text;
+  };
+  FetchedText FetchControlText(const std::string& url, const std::string& folder);
+  // A small file (at most SmallFileMaxBytes, within SmallFileDeadline) as text, its download
+  // removed again; nullopt when it cannot be fetched or has another SHA-256 than a given one
+  // (with TrustedKeys, a sha256 must be given).
+  std::optional<std::string> DownloadSmallFile(const std::string& url, std::string_view sha256);
   // Reads FileEntries; returns the count announced by [files] count. Never more entries are
   // made than the control file has sections.
   int LoadFileEntries();
@@ -277,7 +304,14 @@ class TWebUpdate {
   // The steps of FetchControlFile after the download.
   bool ControlFileSignatureGood(const std::string& url, const std::string& text);
   std::optional<std::string> UnsafeControlFileValue(const ControlFile& control) const;
-  std::optional<std::string> DownloadSmallFile(const std::string& url, std::string_view sha256);
+  // FetchControlText or DownloadSmallFile through FetchProgram: its reports and refusals are
+  // made here as they arrive. A helper that fails, hangs, or answers what it must not is
+  // stopped and counts as a failed download (reports 976 and 917). Throws
+  // platform::LibraryUnavailable when the helper cannot load the transfer library.
+  FetchedText FetchThroughHelper(bool controlFile, const std::string& url,
+                                 const std::string& folder, std::string_view sha256);
+  bool OpenInternetSession();
+  FetchedText HelperFailed(bool controlFile, const std::string& url, const std::string& reason);
   // The steps of InstallFileEntries.
   void RemoveLeftovers();
   bool IsComponent(const std::string& name) const;
@@ -295,7 +329,8 @@ class TWebUpdate {
   // at first use).
   mutable ControlFile control_;
   mutable std::optional<std::string> controlReadFrom_;
-  std::string controlText_;  // the bytes of the control file as fetched (and verified)
+  std::string controlText_;    // the bytes of the control file as fetched (and verified)
+  std::string controlDigest_;  // their SHA-256 as the fetch helper told it, or empty
 };
 
 }  // namespace kessmar

@@ -1,4 +1,5 @@
 // The update control file and the version check.
+#include <exception>
 #include <system_error>
 
 #include "common/CodePage.h"
@@ -6,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/FolderAccess.h"
 #include "platform/KnownFolders.h"
+#include "platform/lazy/Libraries.h"
 #include "update/Checksums.h"
 #include "update/FileEntries.h"
 #include "update/PathPrefixes.h"
@@ -79,8 +81,16 @@ bool TWebUpdate::QueryUpdateAvailable(bool changeToProgramFolder) {
   LastRefusal.clear();
   ProgramFolderReadOnly = false;
   if (OpenSession() != 0) return false;
+  // A check that throws (a library the fetch helper cannot load) leaves no session open.
+  struct CloseOnThrow {
+    TWebUpdate& web;
+    int uncaught = std::uncaught_exceptions();
+    ~CloseOnThrow() {
+      if (std::uncaught_exceptions() > uncaught) web.CloseSession();
+    }
+  } closeOnThrow{*this};
   bool available = false;
-  if (session_) {
+  if (SessionOpen) {
     if (FetchControlFile() == 0) {
       const UpdateOutcome outcome = EvaluateControlFile();
       available = outcome != UpdateOutcome::NoUpdate;
@@ -113,28 +123,16 @@ int TWebUpdate::FetchControlFile() {
   control_ = ControlFile();
   controlReadFrom_.reset();
   controlText_.clear();
+  controlDigest_.clear();
   const std::string url = ExpandPathPrefixes(URL);
   if (url.empty()) {
     ReportStatus(925, "", 2, 0);
     return 4;
   }
   const std::string folder = TempFolder();
-  TransferLimits limits;
-  limits.maxBytes = SmallFileMaxBytes;
-  limits.deadline = SmallFileDeadline;
-  std::optional<std::string> text;
-  if (DownloadFile(url, folder, limits)) {
-    try {
-      text = platform::ReadFileIfPresent(folder + UrlFileName(url));
-    } catch (const platform::FileError& e) {
-      ReportStatus(976, e.what(), 1, 0);
-    }
-  }
-  if (!text) {
-    ReportStatus(925, "", 2, 0);
-    return 4;
-  }
-  ReportStatus(926, "", 3, 0);
+  FetchedText fetched = FetchProgram.empty() ? FetchControlText(url, folder)
+                                             : FetchThroughHelper(true, url, folder, "");
+  if (fetched.code == 4) return 4;
   ControlFilePath = folder + UrlFileName(url);
   // Nothing of a refused control file is read later.
   controlReadFrom_ = ControlFilePath;
@@ -143,10 +141,8 @@ int TWebUpdate::FetchControlFile() {
     std::filesystem::remove(ControlFilePath, ignored);
     return 5;
   };
-  if (!TrustedKeys.empty() && !ControlFileSignatureGood(url, *text)) {
-    ReportStatus(927, "", 11, 4);
-    return refused();
-  }
+  if (fetched.code != 0) return refused();
+  std::optional<std::string> text = std::move(fetched.text);
   ControlFile control = ControlFile::Parse(*text);
   if (SignatureCheck && control.ReadString("update", "signature") != Signature) {
     ReportStatus(927, "", 11, 4);
@@ -166,6 +162,37 @@ int TWebUpdate::FetchControlFile() {
   AppComponents = ExpandPathPrefixes(control_.ReadString("application", "appcomps"));
   SilentRestart = control_.ReadInteger("application", "silentrestart", 0) == 1;
   return 0;
+}
+
+TWebUpdate::FetchedText TWebUpdate::FetchControlText(const std::string& url,
+                                                     const std::string& folder) {
+  TransferLimits limits;
+  limits.maxBytes = SmallFileMaxBytes;
+  limits.deadline = SmallFileDeadline;
+  std::optional<std::string> text;
+  if (DownloadFile(url, folder, limits)) {
+    try {
+      text = platform::ReadFileIfPresent(folder + UrlFileName(url));
+    } catch (const platform::FileError& e) {
+      ReportStatus(976, e.what(), 1, 0);
+    }
+  }
+  if (!text) {
+    ReportStatus(925, "", 2, 0);
+    return {};
+  }
+  ReportStatus(926, "", 3, 0);
+  if (!TrustedKeys.empty() && !ControlFileSignatureGood(url, *text)) {
+    ReportStatus(927, "", 11, 4);
+    std::error_code ignored;
+    std::filesystem::remove(folder + UrlFileName(url), ignored);
+    return {5, ""};
+  }
+  return {0, std::move(*text)};
+}
+
+void TWebUpdate::RequireTransferLibrary() const {
+  if (FetchProgram.empty()) platform::RequireLibcurl();
 }
 
 // The detached signature beside the control file, by one of the trusted keys.
@@ -373,13 +400,18 @@ std::optional<std::vector<std::string>> TWebUpdate::FetchWhatsNew() {
   const std::string url = ReadControlFile().ReadString(section, "file");
   if (url.empty()) return std::nullopt;
   ReportStatus(937, "", 12, 0);
-  auto text = DownloadSmallFile(url, ReadControlFile().ReadString(section, "sha256"));
+  const std::string sha256 = ReadControlFile().ReadString(section, "sha256");
+  std::optional<std::string> text;
+  if (FetchProgram.empty()) {
+    text = DownloadSmallFile(url, sha256);
+  } else if (FetchedText fetched = FetchThroughHelper(false, url, TempFolder(), sha256);
+             fetched.code == 0) {
+    text = std::move(fetched.text);
+  }
   if (!text) return std::nullopt;
   return TextLines(std::move(*text));
 }
 
-// A small file (at most SmallFileMaxBytes, within SmallFileDeadline) as text, its download
-// removed again; nullopt when it cannot be fetched or has another SHA-256 than a given one.
 std::optional<std::string> TWebUpdate::DownloadSmallFile(const std::string& url,
                                                          std::string_view sha256) {
   TransferLimits limits;

@@ -83,7 +83,8 @@ bool TWebUpdate::HandOverFailedRecently() {
   const std::string time = record.ReadString("handover", "time");
   const long long then = time.empty() ? 0 : std::atoll(time.c_str());
   const bool sameControl =
-      record.ReadString("handover", "control") == Sha256Text(platform::Sha256Of(controlText_));
+      record.ReadString("handover", "control") ==
+      (controlDigest_.empty() ? Sha256Text(platform::Sha256Of(controlText_)) : controlDigest_);
   if (!sameControl || now - then >= 24 * 60 * 60 || now < then) return false;
   Refuse("The updater could not install version " + version +
          " of this control file; it is offered again when the control file changes or a day "

@@ -62,6 +62,20 @@ int TWebUpdate::OpenSession() {
   if (UpdateConnect == TUpdateConnect::wucNone) return 0;
   // There is no dial-up here: the system always counts as online.
   ReportStatus(921, "", 3, 0);
+  if (!FetchProgram.empty()) {
+    // The helper opens its own; the files of an update open one here when they are fetched.
+    SessionOpen = true;
+    return 0;
+  }
+  if (!OpenInternetSession()) {
+    ReportStatus(922, "", 1, 0);
+    return 2;
+  }
+  SessionOpen = true;
+  return 0;
+}
+
+bool TWebUpdate::OpenInternetSession() {
   platform::InternetSettings settings;
   settings.agent = Agent;
   settings.proxy = Proxy;
@@ -72,15 +86,13 @@ int TWebUpdate::OpenSession() {
   try {
     session_ = std::make_unique<platform::InternetSession>(settings);
   } catch (const platform::InternetError&) {
-    ReportStatus(922, "", 1, 0);
-    return 2;
+    return false;
   }
-  SessionOpen = true;
-  return 0;
+  return true;
 }
 
 void TWebUpdate::CloseSession() {
-  if (session_) {
+  if (session_ || SessionOpen) {
     session_.reset();
     ReportStatus(949, "", 3, 0);
   }
@@ -91,6 +103,7 @@ void TWebUpdate::CloseSession() {
   control_ = ControlFile();
   controlReadFrom_.reset();
   controlText_.clear();
+  controlDigest_.clear();
   SessionOpen = false;
 }
 
@@ -133,6 +146,7 @@ void TWebUpdate::ReportStatus(int message, const std::string& argument, int stat
                 " (Status:" + std::to_string(status) + ") (Error:" + std::to_string(error) + ")");
   }
   if (OnStatus) OnStatus(*this, text, status, error);
+  if (OnReport) OnReport(message, argument, status, error);
 }
 
 bool TWebUpdate::DownloadRefused(const std::string& url, const std::string& reason) {
@@ -174,6 +188,9 @@ bool TWebUpdate::DownloadFile(const std::string& url, const std::string& targetF
     ReportStatus(917, url, 2, 1);
     return false;
   };
+  if (!session_ && SessionOpen && !OpenInternetSession()) {
+    return openFailed("Cannot open an internet session");
+  }
   if (!session_) return openFailed("No internet session is open");
   // Anyone on the way could change what plain http carries; no request is made.
   if (!IsHttpsUrl(url)) return DownloadRefused(url, "Not an https address: " + url);

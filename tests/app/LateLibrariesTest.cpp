@@ -31,6 +31,8 @@ class LateLibrariesTest : public ::testing::Test {
     const auto display = xvfb->ReadLine(std::chrono::seconds(10));
     ASSERT_TRUE(display && !display->empty()) << "Xvfb did not start";
     std::filesystem::copy_file(KESSMAR_TOOL_PATH, tool);
+    // The update check's helper, which finds no libcurl either and tells the tool so.
+    std::filesystem::copy_file(KESSMAR_UPDATE_FETCH_PATH, dir / "kessmar-update-fetch");
     for (const char* folder : {"run", "ports", "sys", "bin"}) {
       std::filesystem::create_directory(dir / folder);
     }

@@ -1,6 +1,9 @@
 // The real program as a user starts it: copied into a fresh folder, run on the offscreen
 // platform, with its own runtime folder so that its single-instance marker is its own.
 #include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cerrno>
 
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -61,6 +64,28 @@ TEST_F(ToolProcessTest, EndSignalsEndTheProgramNormally) {
     process->Signal(sig);
     EXPECT_EQ(process->Wait(std::chrono::seconds(10)), 0) << "signal " << sig;
   }
+}
+
+// The update check's fetch helper beside the program hangs; ending the program during the check
+// stops it and leaves no process behind.
+TEST_F(ToolProcessTest, EndingDuringTheUpdateCheckStopsItsFetchHelper) {
+  const auto pidFile = dir / "helper.pid";
+  WriteFile(dir / "kessmar-update-fetch", "#!/bin/sh\necho $$ > " + pidFile.string() + ".new\nmv " +
+                                              pidFile.string() + ".new " + pidFile.string() +
+                                              "\nexec sleep 60\n");
+  std::filesystem::permissions(dir / "kessmar-update-fetch", std::filesystem::perms::owner_all);
+  env["KESSMAR_FIRST_UPDATE_CHECK_MS"] = "0";
+  env["KESSMAR_UPDATE_URL"] = "https://127.0.0.1:9";
+  auto process = StartTool();
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(pidFile); }, std::chrono::seconds(10)))
+      << "the tool did not start its fetch helper";
+  const pid_t helper = std::stoi(ReadFile(pidFile));
+  ASSERT_EQ(::kill(helper, 0), 0);
+  process->Signal(SIGTERM);
+  EXPECT_EQ(process->Wait(std::chrono::seconds(10)), 0);
+  EXPECT_TRUE(
+      WaitFor([&] { return ::kill(helper, 0) != 0 && errno == ESRCH; }, std::chrono::seconds(5)))
+      << "the fetch helper outlived the program";
 }
 
 }  // namespace

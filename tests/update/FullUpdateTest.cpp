@@ -48,6 +48,8 @@ TEST(FullApplicationUpdate, TheRunningToolIsReplacedByTheNextVersionAndRestarted
   fs::create_directory(dir / "run");
   fs::permissions(dir / "run", fs::perms::owner_all);
   fs::copy_file(KESSMAR_TOOL_PATH, tool);
+  // Installed as the package installs it: the check's fetch helper beside the program.
+  fs::copy_file(KESSMAR_UPDATE_FETCH_PATH, inst / "kessmar-update-fetch");
   const fs::path privateTmp = dir / "tmp" / ("kessmar-" + std::to_string(getuid()));
 
   const VersionNumber current = VersionInfoReader(tool).FileVersionNumber();

@@ -52,6 +52,7 @@ class UpdateWindowTest : public UpdateFixture {
     w.ProgramFile = KESSMAR_PAYLOAD_SAMPLE;  // carries the packed updater
     w.StartProcess = web.StartProcess;       // recorded in `started`
     w.TrustedKeys.clear();                   // unsigned, as a tool without keys takes them
+    w.FetchProgram = web.FetchProgram;       // the helper, as beside the program
     window->EndProgram = [this] {
       ++endings;
       window->done(0);

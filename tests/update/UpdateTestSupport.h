@@ -121,6 +121,8 @@ class UpdateFixture : public ::testing::Test {
     web.URL = server->Url("/files/download/kessmar_scanner_tool.ini");
     web.ExtraCaFile = server->CaFile().string();
     web.ProgramFile = app / "kessmar-scanner-tool";
+    // The check fetches through the helper, as the program does.
+    web.FetchProgram = KESSMAR_UPDATE_FETCH_PATH;
     web.Logging = true;
     web.LogFileName = log.string();
     web.StartProcess = [this](const std::filesystem::path& program,

@@ -1,12 +1,11 @@
 // libcurl (and through it OpenSSL), loaded at the first internet transfer.
 #include <curl/curl.h>
 
-#include <malloc.h>
-
 #include <cstdarg>
 #include <mutex>
 
 #include "platform/EnvironmentOverrides.h"
+#include "platform/Memory.h"
 #include "platform/lazy/Forwarding.h"
 #include "platform/lazy/Libraries.h"
 
@@ -91,9 +90,7 @@ LibcurlUse::~LibcurlUse() {
   // leaves no thread behind: it waits for its resolver threads unless CURLOPT_QUICK_EXIT is set.
   curl_global_cleanup();
   Libcurl().Unload();
-#ifdef __GLIBC__
-  ::malloc_trim(0);
-#endif
+  ReleaseFreeMemory();
 }
 
 }  // namespace kessmar::platform
@@ -108,29 +105,31 @@ using kessmar::platform::ForwardOption;
 using kessmar::platform::LazyFunction;
 using kessmar::platform::Libcurl;
 
-extern "C" CURLcode(curl_easy_setopt)(CURL* curl, CURLoption option, ...) {
-  va_list values;
-  va_start(values, option);
-  // va_end also when the library cannot be loaded.
-  struct End {
-    va_list& values;
-    ~End() { va_end(values); }
-  } end{values};
-  static LazyFunction<decltype(&curl_easy_setopt)> real(Libcurl(), "curl_easy_setopt");
-  return ForwardOption(real.Get(), curl, option, values);
-}
+namespace {
 
-extern "C" CURLMcode(curl_multi_setopt)(CURLM* multi, CURLMoption option, ...) {
-  va_list values;
-  va_start(values, option);
-  // va_end also when the library cannot be loaded.
-  struct End {
-    va_list& values;
-    ~End() { va_end(values); }
-  } end{values};
-  static LazyFunction<decltype(&curl_multi_setopt)> real(Libcurl(), "curl_multi_setopt");
-  return ForwardOption(real.Get(), multi, option, values);
-}
+// va_end on every way out, also when the library cannot be loaded.
+struct VaListEnd {
+  va_list& values;
+  ~VaListEnd() { va_end(values); }
+};
+
+}  // namespace
+
+// curl_easy_setopt and curl_multi_setopt: a handle, an option, and one argument of the option's
+// type, passed on by ForwardOption. The arguments are names and types: no parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
+#define KESSMAR_FORWARD_SETOPT(ret, name, handle_type, option_type)     \
+  extern "C" ret(name)(handle_type * handle, option_type option, ...) { \
+    va_list values;                                                     \
+    va_start(values, option);                                           \
+    const VaListEnd end{values};                                        \
+    static LazyFunction<decltype(&(name))> real(Libcurl(), #name);      \
+    return ForwardOption(real.Get(), handle, option, values);           \
+  }
+
+KESSMAR_FORWARD_SETOPT(CURLcode, curl_easy_setopt, CURL, CURLoption)
+KESSMAR_FORWARD_SETOPT(CURLMcode, curl_multi_setopt, CURLM, CURLMoption)
+// NOLINTEND(bugprone-macro-parentheses)
 
 // Every CURLINFO takes one pointer to where the answer goes.
 extern "C" CURLcode(curl_easy_getinfo)(CURL* curl, CURLINFO info, ...) {
