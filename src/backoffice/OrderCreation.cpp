@@ -312,12 +312,7 @@ int64_t OrderCreation::CreateOrderHeader() {
   int64_t number = 0;
   try {
     number = NextCounterValue("BEST", taken + 1);
-    best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
-    best.FieldByName("BEST_nummer").SetInteger(number);
-    best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
-    best.FieldByName("BEST_verstuurd").SetInteger(1);
-    best.FieldByName("BEST_type").SetInteger(1);
-    best.FieldByName("RLTI_nummer").SetInteger(1);
+    FillNewHeader(best, number);
   } catch (...) {
     best.Cancel();
     throw;
@@ -337,6 +332,15 @@ int64_t OrderCreation::CreateOrderHeader() {
     throw std::logic_error("the order header just created is not the only unsent order");
   }
   return number;
+}
+
+void OrderCreation::FillNewHeader(Table& best, int64_t number) {
+  best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
+  best.FieldByName("BEST_nummer").SetInteger(number);
+  best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
+  best.FieldByName("BEST_verstuurd").SetInteger(1);
+  best.FieldByName("BEST_type").SetInteger(1);
+  best.FieldByName("RLTI_nummer").SetInteger(1);
 }
 
 int64_t OrderCreation::CreateOrderHeaderAtOnce(int64_t taken) {
@@ -361,12 +365,7 @@ int64_t OrderCreation::CreateOrderHeaderAtOnce(int64_t taken) {
     sysc.FieldByName("SYSC_volgnum").SetInteger(number);
     statements.push_back(sysc.PostStatement());
     best.Append();
-    best.FieldByName("BEST_uniqueidentifier").SetString(std::to_string(RandomIdentifier()));
-    best.FieldByName("BEST_nummer").SetInteger(number);
-    best.FieldByName("BEST_datum").SetDateTime(dbclient::DateTime::Now());
-    best.FieldByName("BEST_verstuurd").SetInteger(1);
-    best.FieldByName("BEST_type").SetInteger(1);
-    best.FieldByName("RLTI_nummer").SetInteger(1);
+    FillNewHeader(best, number);
     statements.push_back(best.PostStatement());
   } catch (...) {
     sysc.Cancel();

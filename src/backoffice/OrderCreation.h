@@ -213,6 +213,8 @@ class OrderCreation {
   int64_t FindOpenOrder(bool& unsentFound);
   int64_t CreateOrderHeader();
   int64_t CreateOrderHeaderAtOnce(int64_t taken);
+  // The fields of a new, unsent order header with this number.
+  static void FillNewHeader(dbclient::Table& best, int64_t number);
   void PlanOrderReads(std::vector<dbclient::PendingRead>& reads);
   void CommitAtOnce(const LandedCheck& landed, const std::vector<dbclient::Statement>& last,
                     size_t* failedLast);

@@ -579,6 +579,32 @@ std::string Table::SqlField(std::string_view field) const {
   return QuoteIdentifier(meta_->columns[static_cast<size_t>(column)].name);
 }
 
+bool Table::StartTaking() {
+  const Session& session = LiveSession();
+  if (!session.InTransaction()) {
+    throw DatabaseError("prefetched records need a transaction to stay true", sqlstate::kWrongState,
+                        Context());
+  }
+  if (state_ == State::kInactive) return false;
+  if (knownTransaction_ != session.TransactionSerial()) {
+    known_.clear();
+    knownRanges_.clear();
+  }
+  knownTransaction_ = session.TransactionSerial();
+  return true;
+}
+
+std::optional<std::string> Table::AskedValue(const QueryResult& result, size_t row, bool integer,
+                                             int64_t minimum, int64_t maximum) {
+  std::optional<std::string> asked = result.OptionalValue(static_cast<int>(row), 0);
+  // A value the field cannot hold is refused by the server when FindKey asks it.
+  if (asked && integer) {
+    const int64_t number = std::stoll(*asked);
+    if (number < minimum || number > maximum) return std::nullopt;
+  }
+  return asked;
+}
+
 PendingRead Table::PrefetchFrom(const std::string& askedSql, Params params) {
   RequireBrowse();
   const IndexInfo& index = meta_->indexes[static_cast<size_t>(index_)];
@@ -604,27 +630,12 @@ PendingRead Table::PrefetchFrom(const std::string& askedSql, Params params) {
   const int64_t maximum = column.maximum;
   read.take = [this, position, index = index_, integer, minimum,
                maximum](const QueryResult& result) {
-    const Session& session = LiveSession();
-    if (!session.InTransaction()) {
-      throw DatabaseError("prefetched records need a transaction to stay true",
-                          sqlstate::kWrongState, Context());
-    }
-    if (state_ == State::kInactive) return;
-    if (knownTransaction_ != session.TransactionSerial()) {
-      known_.clear();
-      knownRanges_.clear();
-    }
-    knownTransaction_ = session.TransactionSerial();
+    if (!StartTaking()) return;
     auto& known = known_[index];
     std::vector<Row> rows = RowsOf(result, 1);
     for (size_t r = 0; r < rows.size(); ++r) {
-      const std::optional<std::string> asked = result.OptionalValue(static_cast<int>(r), 0);
+      const std::optional<std::string> asked = AskedValue(result, r, integer, minimum, maximum);
       if (!asked) continue;
-      // A value the field cannot hold is refused by the server when FindKey asks it.
-      if (integer) {
-        const int64_t number = std::stoll(*asked);
-        if (number < minimum || number > maximum) continue;
-      }
       if (rows[r][static_cast<size_t>(position)]) {
         known[*asked] = std::move(rows[r]);
       } else {
@@ -679,26 +690,12 @@ PendingRead Table::PrefetchRangesFrom(const std::string& askedSql, Params params
   const auto key = static_cast<size_t>(meta_->primaryKey.front());
   read.take = [this, index = index_, integer, minimum, maximum, fields, key, startTail, endTail,
                lastOnly](const QueryResult& result) {
-    const Session& session = LiveSession();
-    if (!session.InTransaction()) {
-      throw DatabaseError("prefetched records need a transaction to stay true",
-                          sqlstate::kWrongState, Context());
-    }
-    if (state_ == State::kInactive) return;
-    if (knownTransaction_ != session.TransactionSerial()) {
-      known_.clear();
-      knownRanges_.clear();
-    }
-    knownTransaction_ = session.TransactionSerial();
+    if (!StartTaking()) return;
     auto& ranges = knownRanges_[index];
     std::vector<Row> rows = RowsOf(result, 1);
     for (size_t r = 0; r < rows.size(); ++r) {
-      const std::optional<std::string> asked = result.OptionalValue(static_cast<int>(r), 0);
+      const std::optional<std::string> asked = AskedValue(result, r, integer, minimum, maximum);
       if (!asked) continue;
-      if (integer) {
-        const int64_t number = std::stoll(*asked);
-        if (number < minimum || number > maximum) continue;
-      }
       std::vector<std::optional<std::string>> start(fields);
       std::vector<std::optional<std::string>> end(fields);
       start[0] = *asked;

@@ -250,6 +250,13 @@ class Table {
   };
   const KnownRange* KnownRangeNow();
   std::string PrefetchKeyType(const IndexInfo& index) const;
+  // For a read ahead's answer: false when the table has closed meanwhile; forgets what an
+  // earlier transaction read. Throws DatabaseError 55000 outside a transaction.
+  bool StartTaking();
+  // The value asked in row of a read ahead's answer; nullopt for none, or for a number the
+  // field cannot hold.
+  static std::optional<std::string> AskedValue(const QueryResult& result, size_t row, bool integer,
+                                               int64_t minimum, int64_t maximum);
   std::vector<Row> RowsOf(const QueryResult& result, int skip = 0) const;
   void TakePosted(std::vector<Row> rows);
   void TakeBatch(std::vector<Row> rows, int64_t limit);

@@ -93,15 +93,6 @@ EmulatorSandbox::EmulatorSandbox() {
   environment_.Set("XDG_DATA_HOME", (folder_.Path() / "data").string());
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (Clock::now() >= deadline) return condition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 std::string SendControlLine(const std::filesystem::path& socketPath, const std::string& line) {
   platform::FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_un address{};

@@ -7,9 +7,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/ScopedEnvironment.h"
@@ -43,7 +45,14 @@ class EmulatorSandbox {
 };
 
 // Polls condition every few milliseconds for at most timeoutMs; returns its last value.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000);
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 #ifndef _WIN32
 // One line sent to the control socket at path, and the answer without its line end ("" when

@@ -140,15 +140,6 @@ EmulatorSandbox::EmulatorSandbox() {
   std::filesystem::create_directories(PortsDirectory());
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (Clock::now() >= deadline) return condition();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 EmulatorProcess::EmulatorProcess(const std::filesystem::path& portsDirectory,
                                  const std::vector<std::string>& args)
     : portsDirectory_(portsDirectory), wine_(std::make_unique<WineSide>()) {

@@ -14,6 +14,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/HelperProcess.h"
 #include "platform/Processes.h"
+#include "platform/linux/ArgumentVector.h"
 
 extern char** environ;
 
@@ -63,13 +64,7 @@ HelperProcess::HelperProcess(const std::filesystem::path& program,
   state_->channel.Reset(ends[0]);
   FileDescriptor theirs(ends[1]);
 
-  std::vector<std::string> owned;
-  owned.reserve(args.size() + 1);
-  owned.push_back(path);
-  owned.insert(owned.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : owned) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  ArgumentVector argv(path, args);
 
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -89,7 +84,7 @@ HelperProcess::HelperProcess(const std::filesystem::path& program,
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+  const int error = ::posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.Get(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) {

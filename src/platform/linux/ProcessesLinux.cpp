@@ -10,6 +10,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/Processes.h"
+#include "platform/linux/ArgumentVector.h"
 
 #ifndef CLOSE_RANGE_CLOEXEC
 #define CLOSE_RANGE_CLOEXEC (1U << 2)
@@ -61,13 +62,7 @@ bool StartDetachedProcess(const std::filesystem::path& program,
                           const std::filesystem::path& workingFolder) {
   const std::string path = program.string();
   const std::string folder = workingFolder.string();
-  std::vector<std::string> owned;
-  owned.reserve(args.size() + 1);
-  owned.push_back(path);
-  owned.insert(owned.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : owned) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  ArgumentVector argv(path, args);
 
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
@@ -81,7 +76,7 @@ bool StartDetachedProcess(const std::filesystem::path& program,
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
-    ExecGrandchild(path.c_str(), argv.data(), folder.empty() ? nullptr : folder.c_str(),
+    ExecGrandchild(path.c_str(), argv.Get(), folder.empty() ? nullptr : folder.c_str(),
                    writeEnd.get());
   }
   writeEnd.Reset();
