@@ -158,10 +158,7 @@ std::unique_ptr<Connection> Connection::Open(const ConnectTarget& target,
     if (status == PGRES_POLLING_FAILED) {
       fail("cannot connect: " + OneLine(PQerrorMessage(conn)), false);
     }
-    if (status == PGRES_POLLING_READING) {
-      ++trips;
-      connecting = false;
-    } else if (connecting && !socketFolder) {
+    if (status == PGRES_POLLING_READING || (connecting && !socketFolder)) {
       ++trips;
       connecting = false;
     }
