@@ -29,6 +29,17 @@ elseif(NOT TARGET kessmar_version_resource)
                    ${CMAKE_BINARY_DIR}/tools/version-resource)
 endif()
 
+# Writes content to path only when it differs, so that an unchanged reconfigure relinks nothing.
+function(_kessmar_write_if_changed path content)
+  set(old "")
+  if(EXISTS ${path})
+    file(READ ${path} old)
+  endif()
+  if(NOT old STREQUAL content)
+    file(WRITE ${path} "${content}")
+  endif()
+endfunction()
+
 # The commit count of the source tree, asked once per configure run.
 function(_kessmar_git_build_number out)
   get_property(known GLOBAL PROPERTY KESSMAR_GIT_BUILD_NUMBER SET)
@@ -131,14 +142,7 @@ function(kessmar_add_version_info target)
   set(config ${dir}/version.txt)
   set(source ${dir}/version_resource.c)
   set(object ${dir}/version_resource.o)
-  # Written only when it changes, so that an unchanged reconfigure relinks nothing.
-  set(old "")
-  if(EXISTS ${config})
-    file(READ ${config} old)
-  endif()
-  if(NOT old STREQUAL content)
-    file(WRITE ${config} "${content}")
-  endif()
+  _kessmar_write_if_changed(${config} "${content}")
 
   separate_arguments(c_flags UNIX_COMMAND "${CMAKE_C_FLAGS}")
   add_dependencies(${target} kessmar_version_resource)

@@ -263,15 +263,15 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
     AwaitResult(deadline, context);
     ResultPtr result(PQgetResult(conn));
     if (result == nullptr) break;
-    const ExecStatusType status = PQresultStatus(result.get());
-    if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE) {
-      if (error == nullptr) error = std::move(result);
-    } else if (status == PGRES_NONFATAL_ERROR) {
-      continue;
-    } else if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
-      Lost("the server started a copy that the client never asked for", context, false);
-    } else {
-      kept = std::move(result);
+    switch (KindOf(result.get(), context)) {
+      case ResultKind::kError:
+        if (error == nullptr) error = std::move(result);
+        break;
+      case ResultKind::kPassOver:
+        break;
+      case ResultKind::kAnswer:
+        kept = std::move(result);
+        break;
     }
   }
   if (PQstatus(conn) == CONNECTION_BAD) {
@@ -281,6 +281,23 @@ QueryResult Connection::Run(Send send, std::chrono::milliseconds timeout, ErrorC
   }
   if (error != nullptr) ThrowResultError(error.get(), context);
   return QueryResult(kept.release());
+}
+
+Connection::ResultKind Connection::KindOf(const PGresult* result, ErrorContext& context) {
+  switch (PQresultStatus(result)) {
+    case PGRES_FATAL_ERROR:
+    case PGRES_BAD_RESPONSE:
+      return ResultKind::kError;
+    case PGRES_NONFATAL_ERROR:
+    case PGRES_PIPELINE_ABORTED:
+      return ResultKind::kPassOver;
+    case PGRES_COPY_IN:
+    case PGRES_COPY_OUT:
+    case PGRES_COPY_BOTH:
+      Lost("the server started a copy that the client never asked for", context, false);
+    default:
+      return ResultKind::kAnswer;
+  }
 }
 
 std::vector<QueryResult> Connection::ExecutePipeline(const std::vector<Statement>& statements,
@@ -349,20 +366,22 @@ std::vector<QueryResult> Connection::ExecutePipeline(const std::vector<Statement
       AwaitResult(deadline, context);
       ResultPtr result(PQgetResult(conn));
       if (result == nullptr) break;
-      const ExecStatusType status = PQresultStatus(result.get());
-      if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE) {
-        if (error == nullptr) {
-          error = std::move(result);
-          errorAt = item.statement;
-        }
-      } else if (status == PGRES_COPY_IN || status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
-        Lost("the server started a copy that the client never asked for", context, false);
-      } else if (status == PGRES_PIPELINE_ABORTED || status == PGRES_NONFATAL_ERROR) {
-        continue;
-      } else if (!item.prepared.empty()) {
-        prepared_.emplace(statements[item.statement].sql, item.prepared);
-      } else {
-        results[item.statement] = QueryResult(result.release());
+      switch (KindOf(result.get(), context)) {
+        case ResultKind::kError:
+          if (error == nullptr) {
+            error = std::move(result);
+            errorAt = item.statement;
+          }
+          break;
+        case ResultKind::kPassOver:
+          break;
+        case ResultKind::kAnswer:
+          if (!item.prepared.empty()) {
+            prepared_.emplace(statements[item.statement].sql, item.prepared);
+          } else {
+            results[item.statement] = QueryResult(result.release());
+          }
+          break;
       }
     }
     if (PQstatus(conn) == CONNECTION_BAD) break;

@@ -104,6 +104,11 @@ class Connection {
   template <typename Send>
   QueryResult Run(Send send, std::chrono::milliseconds timeout, ErrorContext& context);
   [[noreturn]] void Lost(const std::string& why, ErrorContext& context, bool timedOut);
+  // What a request does with one of its results: an error (the first one wins), one to pass
+  // over (a notice; a statement skipped after an error in a pipeline), or an answer. A copy
+  // the client never asked for loses the connection (Lost).
+  enum class ResultKind { kError, kPassOver, kAnswer };
+  ResultKind KindOf(const pg_result* result, ErrorContext& context);
   void FlushAll(std::chrono::steady_clock::time_point deadline, ErrorContext& context);
   void AwaitResult(std::chrono::steady_clock::time_point deadline, ErrorContext& context);
   std::string NoAnswer(std::chrono::steady_clock::time_point deadline) const;

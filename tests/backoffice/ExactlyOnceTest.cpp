@@ -40,19 +40,7 @@ MemTable Batch(const std::string& batchId, int count) {
   return BatchToProcess(batchId, scans);
 }
 
-// A server that keeps what it committed when it is killed.
-class HeldCommitTest : public ::testing::Test {
- protected:
-  HeldCommitTest() : server(Durable()) { server.UseDatabase(server.CreateDatabase()); }
-  static BackOfficeServerOptions Durable() {
-    BackOfficeServerOptions options;
-    options.fast = false;
-    return options;
-  }
-  std::string Value(const std::string& sql) { return server.QueryValue(sql); }
-
-  BackOfficeServer server;
-};
+class HeldCommitTest : public DurableServerTest {};
 
 TEST_F(HeldCommitTest, ACommitHeldUpAtTheServerAndReleasedLaterGivesOneCopyAfterTheRetry) {
   MakeArticles(server, 20);

@@ -57,21 +57,6 @@ class TransferProcessTest : public BackOfficeFixture {
   std::string Value(const std::string& sql) { return Server().QueryValue(sql); }
 };
 
-// A server that keeps what it committed when it is killed, as on a real site (the shared test
-// server trades that for speed).
-class DurableServerTest : public ::testing::Test {
- protected:
-  DurableServerTest() : server(Durable()) { server.UseDatabase(server.CreateDatabase()); }
-  static BackOfficeServerOptions Durable() {
-    BackOfficeServerOptions options;
-    options.fast = false;
-    return options;
-  }
-  std::string Value(const std::string& sql) { return server.QueryValue(sql); }
-
-  BackOfficeServer server;
-};
-
 TEST_F(DurableServerTest, AServerKilledMidBatchThenARetryGivesExactlyOneCopyOfEveryLine) {
   MakeArticles(server, 60);
   std::vector<std::pair<std::string, int>> scans;

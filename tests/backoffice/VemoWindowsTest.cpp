@@ -18,7 +18,7 @@
 #include "support/EmulatedScanner.h"
 #include "support/MainWindowFixture.h"
 #include "support/RunEventsUntil.h"
-#include "support/ScopedEnvironment.h"
+#include "support/ToolWithEmulatedScanner.h"
 
 namespace kessmar::testing {
 namespace {
@@ -77,31 +77,16 @@ class ReportAnswerer {
   QTimer timer_;
 };
 
-class VemoEndToEndTest : public MainWindowFixture {
+class VemoEndToEndTest : public ToolWithEmulatedScanner {
  protected:
-  Csp2Library library;
   BackOfficeServer& server = BackOfficeServer::Shared();
-  ScopedEnvironment env;
 
   void SetUp() override {
+    ToolWithEmulatedScanner::SetUp();
     server.UseDatabase(server.CreateDatabase());
-    std::filesystem::create_directories(dir / "ports");
-    std::filesystem::create_directories(dir / "sys");
-    env.Set("KESSMAR_PORTS_DIR", (dir / "ports").string());
-    env.Set("KESSMAR_SYSFS_ROOT", (dir / "sys").string());  // no real serial devices
-    env.Set("KESSMAR_DEV_ROOT", (dir / "dev").string());
-    env.Set("XDG_DATA_HOME", (dir / "share").string());
     InsertCurrencies(server);
     InsertArticle(server, {1, "12345678", {"1", "1", "1", "1", "1", "157.24", "1"}});
     server.Exec(R"(INSERT INTO "DATA"."arvp" VALUES ('8712345678906', 1, 6))");
-  }
-  void TearDown() override {
-    main.reset();
-    env.Restore();
-  }
-
-  std::unique_ptr<EmulatedScanner> Scanner(std::vector<std::string> args) {
-    return std::make_unique<EmulatedScanner>(dir / "ports", args);
   }
 
   std::vector<SqlRow> Lines() {

@@ -1,5 +1,5 @@
-// GoogleTest fixture: every test gets a fresh database of the process's shared back-office
-// server, in use for this process's clients (PGDATABASE).
+// GoogleTest fixtures: every test gets a fresh database of the process's shared back-office
+// server, or of a durable server of its own, in use for this process's clients (PGDATABASE).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +22,21 @@ class BackOfficeFixture : public ::testing::Test {
 
   BackOfficeServer* server_;
   std::string database_;
+};
+
+// A server of the test's own that keeps what it committed when it is killed, as on a real site
+// (the shared test server trades that for speed).
+class DurableServerTest : public ::testing::Test {
+ protected:
+  DurableServerTest() : server(Durable()) { server.UseDatabase(server.CreateDatabase()); }
+  static BackOfficeServerOptions Durable() {
+    BackOfficeServerOptions options;
+    options.fast = false;
+    return options;
+  }
+  std::string Value(const std::string& sql) { return server.QueryValue(sql); }
+
+  BackOfficeServer server;
 };
 
 }  // namespace kessmar::testing
