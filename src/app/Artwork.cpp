@@ -1,8 +1,10 @@
 #include "app/Artwork.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 
 namespace kessmar {
 namespace {
@@ -23,10 +25,8 @@ void DrawBarcode(QPainter& p, const QRectF& area, const QColor& ink) {
   }
 }
 
-QPixmap IconPixmap(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+// Paints the icon into the square of side size at the painter's origin.
+void PaintIcon(QPainter& p, int size) {
   p.setRenderHint(QPainter::Antialiasing);
   const qreal s = size;
   // Rounded tile in the company's blue.
@@ -47,25 +47,62 @@ QPixmap IconPixmap(int size) {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0xf2, 0xf4, 0xf7));
   p.drawRoundedRect(QRectF(0.30 * s, 0.12 * s, 0.40 * s, 0.26 * s), 0.06 * s, 0.06 * s);
-  return pixmap;
 }
+
+// Paints the icon on demand; it keeps no pixmap of any size.
+class ProgramIconEngine final : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    const int side = qMin(rect.width(), rect.height());
+    const QPoint corner = rect.topLeft() + QPoint(rect.width() - side, rect.height() - side) / 2;
+    painter->save();
+    painter->translate(corner);
+    PaintIcon(*painter, side);
+    painter->restore();
+  }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    paint(&painter, QRect(QPoint(), size), mode, state);
+    return pixmap;
+  }
+
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override { return size; }
+
+  // The sizes a window manager or tray is offered.
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    QList<QSize> sizes;
+    for (int side : {16, 22, 24, 32, 48, 64, 128}) sizes.append(QSize(side, side));
+    return sizes;
+  }
+
+  QString key() const override { return QStringLiteral("KessmarProgramIcon"); }
+
+  // The icon takes ownership of the copy, as Qt's icon engines require.
+  QIconEngine* clone() const override { return new ProgramIconEngine; }
+};
 
 }  // namespace
 
 QIcon ProgramIcon() {
-  QIcon icon;
-  for (int size : {16, 22, 24, 32, 48, 64, 128}) icon.addPixmap(IconPixmap(size));
-  return icon;
+  return QIcon(new ProgramIconEngine);  // the icon owns its engine
 }
 
-QPixmap MainWindowArtwork(int width, int height) {
-  QPixmap pixmap(width, height);
-  QPainter p(&pixmap);
+ArtworkPanel::ArtworkPanel(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);  // the sky covers every pixel
+}
+
+void ArtworkPanel::paintEvent(QPaintEvent*) {
+  const int width = this->width();
+  const int height = this->height();
+  QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QLinearGradient sky(0, 0, 0, height);
   sky.setColorAt(0, QColor(0xf7, 0xfa, 0xff));
   sky.setColorAt(1, QColor(0xdc, 0xe8, 0xf7));
-  p.fillRect(pixmap.rect(), sky);
+  p.fillRect(rect(), sky);
 
   // A faint pocket scanner in the lower right, behind the controls.
   p.setOpacity(0.22);
@@ -76,7 +113,6 @@ QPixmap MainWindowArtwork(int width, int height) {
   p.setOpacity(0.16);
   DrawBarcode(p, QRectF(width * 0.06, height * 0.88, width * 0.50, height * 0.08),
               QColor(0x12, 0x3c, 0x7a));
-  return pixmap;
 }
 
 }  // namespace kessmar

@@ -1,11 +1,11 @@
 // The scanner link's handlers: each reads the controls, asks the link, and shows its answer.
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/DeferredEditComboBox.h"
 #include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
@@ -21,15 +21,15 @@ constexpr int kAutoModeFirstTick = 100;
 
 // The combo entry that is selected, when its text is the combo's text; -1 when the user typed
 // something that is no entry or nothing is selected.
-int SelectedEntry(const QComboBox* combo) {
+int SelectedEntry(const DeferredEditComboBox* combo) {
   const int index = combo->currentIndex();
-  if (index >= 0 && combo->itemText(index) == combo->currentText()) return index;
+  if (index >= 0 && combo->itemText(index) == combo->EditText()) return index;
   return -1;
 }
 
-void SelectEntry(QComboBox* combo, int index, const QString& textWhenNone) {
+void SelectEntry(DeferredEditComboBox* combo, int index, const QString& textWhenNone) {
   combo->setCurrentIndex(index);
-  if (index < 0) combo->setEditText(textWhenNone);
+  if (index < 0) combo->SetEditText(textWhenNone);
 }
 
 }  // namespace
@@ -37,7 +37,7 @@ void SelectEntry(QComboBox* combo, int index, const QString& textWhenNone) {
 void TfrmMain::RefreshPortList() {
   const auto rebuild = link_.RefreshPortList(cmbCOMPORTS->count());
   if (!rebuild) return;
-  const QString editText = cmbCOMPORTS->currentText();
+  const QString editText = cmbCOMPORTS->EditText();
   cmbCOMPORTS->clear();
   for (const auto& entry : rebuild->entries) cmbCOMPORTS->addItem(QString::fromStdString(entry));
   SelectEntry(cmbCOMPORTS, rebuild->selection.value_or(-1), editText);
@@ -60,7 +60,7 @@ void TfrmMain::chkAutoClick() {
 
 void TfrmMain::cmbCOMPORTSSelect() {
   const int selected = SelectedEntry(cmbCOMPORTS);
-  const QString text = selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->currentText();
+  const QString text = selected >= 0 ? cmbCOMPORTS->itemText(selected) : cmbCOMPORTS->EditText();
   if (!link_.ChoosePort(text.toStdString())) return;
   WriteSetting([&] { settings_.WriteText(settings::kComPort, link_.ComPort); });
 }
@@ -68,7 +68,7 @@ void TfrmMain::cmbCOMPORTSSelect() {
 void TfrmMain::btnConnectClick(bool byUser) {
   bool opened = true;
   try {
-    const QString text = cmbCOMPORTS->currentText();
+    const QString text = cmbCOMPORTS->EditText();
     if (!text.isEmpty()) {
       int match = -1;
       for (int i = 0; i < cmbCOMPORTS->count() && match < 0; ++i) {
@@ -133,7 +133,7 @@ void MainWindowLinkView::ShowLinkState(bool up) {
 }
 
 void MainWindowLinkView::SelectPortOf(int32_t port) {
-  QComboBox* combo = window_.cmbCOMPORTS;
+  DeferredEditComboBox* combo = window_.cmbCOMPORTS;
   const QString plain = QStringLiteral("COM%1").arg(port);
   int index = combo->findText(plain, Qt::MatchExactly);
   if (index < 0) index = combo->findText(plain + " (Scanner)", Qt::MatchExactly);
@@ -142,7 +142,7 @@ void MainWindowLinkView::SelectPortOf(int32_t port) {
 }
 
 void MainWindowLinkView::ClearTypedPort() {
-  if (SelectedEntry(window_.cmbCOMPORTS) < 0) window_.cmbCOMPORTS->setEditText(QString());
+  if (SelectedEntry(window_.cmbCOMPORTS) < 0) window_.cmbCOMPORTS->SetEditText(QString());
 }
 
 bool MainWindowLinkView::IsAutomatic() {

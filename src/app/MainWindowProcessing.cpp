@@ -1,7 +1,6 @@
 // Processing the batch read from the scanner, or again by "Opnieuw verwerken": choosing the
 // action and handing the batch on.
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "actions/HandOnError.h"
 #include "actions/OrderPage.h"
 #include "actions/TfrmActie.h"
+#include "app/DeferredEditComboBox.h"
 #include "app/MainWindowTexts.h"
 #include "app/TfrmMain.h"
 #include "batch/BatchHistory.h"

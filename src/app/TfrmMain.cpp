@@ -19,6 +19,7 @@
 #include "about/TfrmAbout.h"
 #include "actions/TfrmActie.h"
 #include "app/Artwork.h"
+#include "app/DeferredEditComboBox.h"
 #include "app/MainWindowLinkView.h"
 #include "app/MainWindowTexts.h"
 #include "batch/TfrmHistory.h"
@@ -58,7 +59,7 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   }
   setObjectName("frmMain");
   setWindowTitle(texts::kMainCaption);
-  setWindowIcon(ProgramIcon());
+  setWindowIcon(ProgramIcon());  // the tray icon shares it
   // Close box with the system menu only; kept off the taskbar while the tray can reach it.
   Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -74,8 +75,9 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   CreateMenus();
   CreateTray();
 
-  // FormCreate, in the window's order.
-  setFixedSize(kOuterWidth, kClientHeight + menuBar()->sizeHint().height());
+  // FormCreate, in the window's order. The height follows the menu bar's, which is known once
+  // its font is loaded: at the first show (FinishForShow).
+  setFixedWidth(kOuterWidth);
   cmbActie->clear();
   cmbActie->addItems({texts::kActionAsk, texts::kActionWebsite, texts::kActionVemo});
   SettingsFile = settings_.Path().string();
@@ -102,9 +104,6 @@ TfrmMain::TfrmMain(MainWindowServices services, QWidget* parent)
   // mode lets pending messages through) would read the scanner before the Data folder is known.
   tmrCheckScanner->start();
 
-  if (geometry().isValid() && screen() != nullptr) {
-    move(screen()->availableGeometry().center() - rect().center());
-  }
   // Without a tray the window is the only way in, so it shows from the start; at login it
   // first gives the desktop's panel a moment to come up.
   if (!trayMode_) {
@@ -194,10 +193,9 @@ void TfrmMain::CreateControls() {
   client->setFixedSize(kLayoutWidth, kClientHeight);
   setCentralWidget(client);
 
-  Image1 = new QLabel(client);
+  Image1 = new ArtworkPanel(client);
   Image1->setObjectName("Image1");
   Image1->setGeometry(0, 0, 259, 249);
-  Image1->setPixmap(MainWindowArtwork(259, 249));
 
   lblStatus = new QLabel(texts::kNotConnected, client);
   lblStatus->setObjectName("lblStatus");
@@ -214,10 +212,8 @@ void TfrmMain::CreateControls() {
   label2->setObjectName("Label2");
   label2->move(20, 68);
 
-  cmbCOMPORTS = new QComboBox(client);
+  cmbCOMPORTS = new DeferredEditComboBox(client);
   cmbCOMPORTS->setObjectName("cmbCOMPORTS");
-  cmbCOMPORTS->setEditable(true);
-  cmbCOMPORTS->setInsertPolicy(QComboBox::NoInsert);
   cmbCOMPORTS->setGeometry(72, 65, 164, 21);
   cmbCOMPORTS->setEnabled(false);
 
@@ -238,14 +234,13 @@ void TfrmMain::CreateControls() {
   label1->setObjectName("Label1");
   label1->move(20, 163);
 
-  cmbActie = new QComboBox(client);
+  cmbActie = new DeferredEditComboBox(client);
   cmbActie->setObjectName("cmbActie");
-  cmbActie->setEditable(true);
-  cmbActie->setInsertPolicy(QComboBox::NoInsert);
   cmbActie->setGeometry(72, 160, 164, 21);
   // Show the start of a long entry, not its end.
-  connect(cmbActie, &QComboBox::currentIndexChanged, this,
-          [this] { cmbActie->lineEdit()->setCursorPosition(0); });
+  connect(cmbActie, &QComboBox::currentIndexChanged, this, [this] {
+    if (cmbActie->lineEdit() != nullptr) cmbActie->lineEdit()->setCursorPosition(0);
+  });
 
   chkSamenvoegen = new QCheckBox(texts::kMerge, client);
   chkSamenvoegen->setObjectName("chkSamenvoegen");
@@ -305,8 +300,22 @@ void TfrmMain::CreateMenus() {
   connect(Sluiten2, &QAction::triggered, this, [this] { Sluiten2Click(); });
 }
 
+void TfrmMain::setVisible(bool visible) {
+  if (visible && !finishedForShow_) FinishForShow();
+  QMainWindow::setVisible(visible);
+}
+
+void TfrmMain::FinishForShow() {
+  finishedForShow_ = true;
+  cmbCOMPORTS->MakeEditField();
+  cmbActie->MakeEditField();
+  cmbActie->lineEdit()->setCursorPosition(0);
+  setFixedHeight(kClientHeight + menuBar()->sizeHint().height());
+  if (screen() != nullptr) move(screen()->availableGeometry().center() - rect().center());
+}
+
 void TfrmMain::CreateTray() {
-  RxTrayIcon1 = new QSystemTrayIcon(ProgramIcon(), this);
+  RxTrayIcon1 = new QSystemTrayIcon(windowIcon(), this);
   RxTrayIcon1->setObjectName("RxTrayIcon1");
   RxTrayIcon1->setContextMenu(mnuPopUp);
   connect(RxTrayIcon1, &QSystemTrayIcon::activated, this,

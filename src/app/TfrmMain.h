@@ -22,7 +22,6 @@
 
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -31,6 +30,8 @@ class QTimer;
 
 namespace kessmar {
 
+class ArtworkPanel;
+class DeferredEditComboBox;
 class MainWindowLinkView;
 class ScannerLibrary;
 class ShellOpen;
@@ -106,13 +107,13 @@ class TfrmMain : public QMainWindow {
   MemTable tblDataToProcess;
 
   // Controls, under the names the window has always given them.
-  QLabel* Image1 = nullptr;
+  ArtworkPanel* Image1 = nullptr;
   QLabel* lblStatus = nullptr;
   QCheckBox* chkAuto = nullptr;
-  QComboBox* cmbCOMPORTS = nullptr;
+  DeferredEditComboBox* cmbCOMPORTS = nullptr;
   QPushButton* btnConnect = nullptr;
   QLabel* lblScannerId = nullptr;
-  QComboBox* cmbActie = nullptr;
+  DeferredEditComboBox* cmbActie = nullptr;
   QCheckBox* chkSamenvoegen = nullptr;
   QPushButton* btnHistory = nullptr;
   QPushButton* btnRedo = nullptr;
@@ -162,6 +163,9 @@ class TfrmMain : public QMainWindow {
   // Ends the program the way a logoff or shutdown does: sets Closing and ends the event loop.
   void EndSession();
 
+  // Finishes the window before it first shows: what only a shown window needs is made then.
+  void setVisible(bool visible) override;
+
   // True while the program lives in the notification area (no taskbar button).
   bool TrayAvailable() const { return trayMode_; }
 
@@ -180,6 +184,8 @@ class TfrmMain : public QMainWindow {
   void CreateControls();
   void CreateMenus();
   void CreateTray();
+  // Makes the lists' edit fields, sets the height from the menu bar's and centres the window.
+  void FinishForShow();
   // Checks for a notification area that came up after start-up and moves the tool into it.
   void WatchForTray();
   void EnterTrayMode();
@@ -201,6 +207,7 @@ class TfrmMain : public QMainWindow {
   MainWindowServices services_;
   Settings settings_;
   bool trayMode_ = false;
+  bool finishedForShow_ = false;
   QTimer* trayWatch_ = nullptr;
   // While waiting for a panel at login: when the window shows if no tray came up.
   std::optional<std::chrono::steady_clock::time_point> showWithoutTrayAt_;

@@ -1,4 +1,6 @@
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSystemTrayIcon>
 
 #include "support/MainWindowFixture.h"
@@ -79,6 +81,31 @@ TEST_F(MainWindowTest, CloseBoxHidesAndTrayDoubleClickShowsAgain) {
   ASSERT_EQ(w.RxTrayIcon1->contextMenu(), w.mnuPopUp);
   ASSERT_EQ(w.mnuPopUp->actions().size(), 1);
   EXPECT_EQ(w.mnuPopUp->actions()[0]->text().toStdString(), "Sluiten");
+}
+
+TEST_F(MainWindowTest, TheEditFieldsAndTheHeightAreMadeWhenTheWindowFirstShows) {
+  ports = {"COM1: = Communications Port (COM1)", "COM3: = Communications Port (COM3)"};
+  TfrmMain& w = Start();
+  w.chkAuto->click();  // manual mode: the port box is the user's
+  w.cmbCOMPORTS->setCurrentIndex(-1);
+  w.cmbCOMPORTS->SetEditText("COM12");
+  ports.push_back("COM4: = Communications Port (COM4)");
+  Tick();  // the list is rebuilt while hidden and keeps what was typed
+  ASSERT_EQ(w.cmbCOMPORTS->count(), 3);
+  EXPECT_EQ(w.cmbCOMPORTS->lineEdit(), nullptr);
+  EXPECT_EQ(w.cmbActie->lineEdit(), nullptr);
+
+  w.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+  ASSERT_TRUE(w.isVisible());
+  ASSERT_NE(w.cmbCOMPORTS->lineEdit(), nullptr);
+  EXPECT_EQ(w.cmbCOMPORTS->lineEdit()->text().toStdString(), "COM12");
+  ASSERT_NE(w.cmbActie->lineEdit(), nullptr);
+  EXPECT_EQ(w.cmbActie->lineEdit()->text().toStdString(), "Stuur naar Kessmar Website");
+  EXPECT_EQ(w.cmbActie->lineEdit()->cursorPosition(), 0);  // the start of a long entry
+  EXPECT_EQ(w.width(), 265);
+  EXPECT_EQ(w.height(), 251 + w.menuBar()->height());
+  EXPECT_FALSE(w.windowIcon().isNull());
+  EXPECT_FALSE(w.RxTrayIcon1->icon().pixmap(22, 22).isNull());
 }
 
 TEST_F(MainWindowTest, SluitenEndsTheEventLoopAndGivesThePortBack) {

@@ -14,7 +14,7 @@ TEST_F(PollingTest, FirstStartWithTheScannerPluggedInReadsAndClearsIt) {
   scanner.scans = {"8712345678906", "4006381333931", "8712345678906"};
   TfrmMain& w = Start();
   ASSERT_EQ(w.cmbCOMPORTS->count(), 2);
-  EXPECT_EQ(w.cmbCOMPORTS->currentText().toStdString(), "COM5 (Scanner)");
+  EXPECT_EQ(w.cmbCOMPORTS->EditText().toStdString(), "COM5 (Scanner)");
 
   Tick();
   EXPECT_EQ(scanner.initPorts, std::vector<int32_t>{5});
@@ -225,10 +225,10 @@ TEST_F(PollingTest, ManualConnectAndDisconnectWithTheButton) {
   EXPECT_TRUE(w.tmrCheckScanner->isActive());
 
   // A typed name that matches no entry only resets the display.
-  w.cmbCOMPORTS->setEditText("COM99");
+  w.cmbCOMPORTS->SetEditText("COM99");
   w.btnConnect->click();
   EXPECT_EQ(scanner.initPorts.size(), 1u);
-  EXPECT_EQ(w.cmbCOMPORTS->currentText().toStdString(), "");
+  EXPECT_EQ(w.cmbCOMPORTS->EditText().toStdString(), "");
 
   // No scanner on the port.
   scanner.present = false;
@@ -272,7 +272,7 @@ TEST_F(PollingTest, PortListKeepsTheComboUntilTheCountChanges) {
   ASSERT_EQ(w.cmbCOMPORTS->count(), 2);
   EXPECT_EQ(w.cmbCOMPORTS->itemText(0).toStdString(), "COM1");
   EXPECT_EQ(w.cmbCOMPORTS->itemText(1).toStdString(), "COM10 (Scanner)");
-  EXPECT_EQ(w.cmbCOMPORTS->currentText().toStdString(), "COM1");
+  EXPECT_EQ(w.cmbCOMPORTS->EditText().toStdString(), "COM1");
 
   ports = {"COM2: = Port", "COM10: = OPTICON"};  // same count: combo unchanged
   w.RefreshPortList();
@@ -281,7 +281,7 @@ TEST_F(PollingTest, PortListKeepsTheComboUntilTheCountChanges) {
   ports = {"COM2: = Port", "COM10: = OPTICON", "COM11: = Port"};
   w.RefreshPortList();
   ASSERT_EQ(w.cmbCOMPORTS->count(), 3);
-  EXPECT_EQ(w.cmbCOMPORTS->currentText().toStdString(), "COM10 (Scanner)");  // substring COM1
+  EXPECT_EQ(w.cmbCOMPORTS->EditText().toStdString(), "COM10 (Scanner)");  // substring COM1
 
   ports.clear();  // nothing found: the combo keeps what it showed
   w.RefreshPortList();

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "actions/TfrmActie.h"
+#include "app/DeferredEditComboBox.h"
 #include "app/Settings.h"
 #include "app/TfrmMain.h"
 #include "batch/TfrmHistory.h"
