@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev openssl
   postgresql-15 libpq-dev iproute2
   xvfb xauth trayer x11-utils chromium gcab clang-format python3 lintian desktop-file-utils
-  dpkg-dev file clang-tidy clang libclang-rt-14-dev
+  dpkg-dev file clang-tidy clang libclang-rt-14-dev lld
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "app/DeferredEditComboBox.h"
 
+#include <QApplication>
 #include <QLineEdit>
 
 namespace kessmar {
@@ -27,7 +28,17 @@ void DeferredEditComboBox::SetEditText(const QString& text) {
 
 void DeferredEditComboBox::MakeEditField() {
   if (lineEdit() != nullptr) return;
-  setEditable(true);
+  // As setEditable(true) does, but without making the drop-down's view, which setEditable
+  // makes at once under styles whose plain lists pop up; the list makes it when it opens.
+  // A new line edit first lays out its empty text in the application's font, only then in the
+  // list's own; with the list's font as the application's for that moment no second font is
+  // loaded.
+  const QFont appFont = QApplication::font();
+  QApplication::setFont(font());
+  auto* edit = new QLineEdit(this);  // owned by the list
+  QApplication::setFont(appFont);
+  edit->setPalette(palette());
+  setLineEdit(edit);
   setEditText(pendingText_);
   pendingText_.clear();
 }

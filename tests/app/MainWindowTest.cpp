@@ -95,9 +95,12 @@ TEST_F(MainWindowTest, TheEditFieldsAndTheHeightAreMadeWhenTheWindowFirstShows) 
   EXPECT_EQ(w.cmbCOMPORTS->lineEdit(), nullptr);
   EXPECT_EQ(w.cmbActie->lineEdit(), nullptr);
 
+  const QFont appFont = QApplication::font();
   w.RxTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
   ASSERT_TRUE(w.isVisible());
+  EXPECT_EQ(QApplication::font(), appFont);  // other windows keep the desktop's font
   ASSERT_NE(w.cmbCOMPORTS->lineEdit(), nullptr);
+  EXPECT_EQ(w.cmbCOMPORTS->lineEdit()->font(), w.font());
   EXPECT_EQ(w.cmbCOMPORTS->lineEdit()->text().toStdString(), "COM12");
   ASSERT_NE(w.cmbActie->lineEdit(), nullptr);
   EXPECT_EQ(w.cmbActie->lineEdit()->text().toStdString(), "Stuur naar Kessmar Website");
