@@ -40,10 +40,22 @@ bool PortFree(uint16_t port, const char* address, int type) {
   return free;
 }
 
+// The lowest port the system hands out to outgoing connections.
+unsigned FirstEphemeralPort() {
+  std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+  unsigned low = 0;
+  if (range >> low && low > 20000 && low <= 65535) return low;
+  return 32768;
+}
+
+// A server's port is chosen below the range of outgoing connections' ports: one chosen inside
+// it could be taken by a connection in the moment between the check and the server's start.
 uint16_t ChoosePort(int type, std::initializer_list<const char*> addresses) {
   std::random_device random;
+  const unsigned first = 10000;
+  const unsigned count = FirstEphemeralPort() - first;
   for (int attempt = 0; attempt < 200; ++attempt) {
-    const auto port = static_cast<uint16_t>(20000 + random() % 40000);
+    const auto port = static_cast<uint16_t>(first + random() % count);
     bool free = true;
     for (const char* address : addresses) free = free && PortFree(port, address, type);
     if (free) return port;
