@@ -266,10 +266,11 @@ std::vector<Table::Row> Table::RowsOf(const QueryResult& result, int skip) const
   return rows;
 }
 
-std::string Table::SelectList() const {
+std::string Table::SelectList(std::string_view alias) const {
   std::string list;
   for (const auto& column : meta_->columns) {
     if (!list.empty()) list += ", ";
+    if (!alias.empty()) list.append(alias).append(".");
     list += QuoteIdentifier(column.name);
   }
   return list;
@@ -518,13 +519,9 @@ void Table::Prefetch(const std::vector<std::string>& values) {
   array += '}';
   if (asked.empty()) return;
   const std::string field = QuoteIdentifier(column.name);
-  std::string list;
-  for (const auto& c : meta_->columns) {
-    if (!list.empty()) list += ", ";
-    list += "t." + QuoteIdentifier(c.name);
-  }
-  const std::string sql = "SELECT " + list + " FROM " + meta_->QualifiedName() + " AS t WHERE t." +
-                          field + " = ANY($1::" + (integer ? "bigint" : "text") + "[])";
+  const std::string sql = "SELECT " + SelectList("t") + " FROM " + meta_->QualifiedName() +
+                          " AS t WHERE t." + field + " = ANY($1::" + (integer ? "bigint" : "text") +
+                          "[])";
   std::vector<Row> rows;
   try {
     rows = Query(sql, {array});
@@ -617,8 +614,7 @@ PendingRead Table::PrefetchFrom(const std::string& askedSql, Params params) {
   }
   const int position = index.fields.front();
   const ColumnInfo& column = meta_->columns[static_cast<size_t>(position)];
-  std::string list;
-  for (const auto& c : meta_->columns) list += ", t." + QuoteIdentifier(c.name);
+  const std::string list = ", " + SelectList("t");
   PendingRead read;
   read.statement.sql = "SELECT a.v::text" + list + " FROM (SELECT DISTINCT s.x::" + type +
                        " FROM (" + askedSql + ") AS s(x)) AS a(v) LEFT JOIN " +
@@ -670,8 +666,7 @@ PendingRead Table::PrefetchRangesFrom(const std::string& askedSql, Params params
     return "(" + columns + ") " + op + " (" + values + ")";
   };
   const std::string condition = bound(startTail, ">=") + " AND " + bound(endTail, "<=");
-  std::string list;
-  for (const auto& c : meta_->columns) list += ", t." + QuoteIdentifier(c.name);
+  const std::string list = ", " + SelectList("t");
   std::string order;
   for (int column : order_) {
     order += ", t." + QuoteIdentifier(meta_->columns[static_cast<size_t>(column)].name);

@@ -234,7 +234,8 @@ class Table {
   const Row* CurrentRow();
 
   std::vector<Row> Query(const std::string& sql, const Params& params);
-  std::string SelectList() const;
+  // Every column, comma-separated; each prefixed with "alias." when alias is given.
+  std::string SelectList(std::string_view alias = {}) const;
   std::string OrderBy(bool descending) const;
   std::string RangeCondition(Params& params) const;
   std::string KeyColumns() const;
